@@ -1,0 +1,62 @@
+#ifndef APP_CRYPTOSUPPORT_H
+#define APP_CRYPTOSUPPORT_H
+
+#include <QByteArray>
+
+#include <openssl/bio.h>
+#include <openssl/evp.h>
+#include <openssl/pkcs12.h>
+#include <openssl/x509.h>
+
+#include <memory>
+
+// What both engines need from libcrypto: the provider set-up, owning handles and memory BIOs.
+namespace crypto {
+
+// Loads the default and the legacy provider once per process. Loading one provider explicitly stops the
+// default from loading by itself, so both are loaded; the legacy one opens PKCS#12 files with RC2-40 bags.
+// Returns false if the default provider could not be loaded (the legacy one is optional).
+bool ensureProviders();
+
+template <auto Free>
+struct Deleter
+{
+    template <typename T>
+    void operator()(T* handle) const
+    {
+        Free(handle);
+    }
+};
+
+struct X509StackDeleter
+{
+    void operator()(STACK_OF(X509) * stack) const { sk_X509_pop_free(stack, X509_free); }
+};
+
+using BioPtr = std::unique_ptr<BIO, Deleter<&BIO_free_all>>;
+using PkeyPtr = std::unique_ptr<EVP_PKEY, Deleter<&EVP_PKEY_free>>;
+using PkeyCtxPtr = std::unique_ptr<EVP_PKEY_CTX, Deleter<&EVP_PKEY_CTX_free>>;
+using MdCtxPtr = std::unique_ptr<EVP_MD_CTX, Deleter<&EVP_MD_CTX_free>>;
+using X509Ptr = std::unique_ptr<X509, Deleter<&X509_free>>;
+using X509ReqPtr = std::unique_ptr<X509_REQ, Deleter<&X509_REQ_free>>;
+using X509NamePtr = std::unique_ptr<X509_NAME, Deleter<&X509_NAME_free>>;
+using Pkcs12Ptr = std::unique_ptr<PKCS12, Deleter<&PKCS12_free>>;
+using X509StackPtr = std::unique_ptr<STACK_OF(X509), X509StackDeleter>;
+
+// A read-only memory BIO over the bytes of data; data must outlive the BIO.
+BioPtr readBio(const QByteArray& data);
+// An empty, growable memory BIO.
+BioPtr writeBio();
+// Everything written into a memory BIO so far.
+QByteArray bioContents(BIO* bio);
+
+// The library's text for the earliest error in this thread's queue, which is removed; empty if none is queued.
+QByteArray takeEarliestError();
+
+// Pass-phrase callback for PEM readers that refuses at once. Without a callback the library prompts on the
+// terminal, which would hang a desktop program; with this one an encrypted PEM key simply fails to load.
+int refusePassphrase(char* buffer, int size, int rwflag, void* userData);
+
+} // namespace crypto
+
+#endif // APP_CRYPTOSUPPORT_H

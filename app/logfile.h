@@ -1,0 +1,39 @@
+#ifndef APP_LOGFILE_H
+#define APP_LOGFILE_H
+
+#include <QByteArray>
+
+#if defined(__GNUC__) || defined(__clang__)
+#define CERTUTIL_PRINTF_FORMAT(fmt, args) __attribute__((format(printf, fmt, args)))
+#else
+#define CERTUTIL_PRINTF_FORMAT(fmt, args)
+#endif
+
+// The process-wide diagnostic log: one timestamped line per call, appended to log/<fileName> under the
+// working directory. The file is opened and closed for every line, so it may be read, rotated or deleted at
+// any time; a deleted file or directory is created again by the next line. Every line is also passed to the
+// debugger output (standard error outside Windows).
+class LogFile
+{
+public:
+    static LogFile* instance();
+
+    void setFileName(const QByteArray& name);
+    // printf-style; a message longer than 4095 bytes is cut at a character boundary.
+    void write(const char* format, ...) CERTUTIL_PRINTF_FORMAT(2, 3);
+
+    QByteArray fileName() const { return m_fileName; }
+    QByteArray filePath() const { return m_filePath; }
+
+private:
+    LogFile();
+    LogFile(const LogFile&) = delete;
+    LogFile& operator=(const LogFile&) = delete;
+
+    QByteArray m_fileName;
+    QByteArray m_filePath;
+    QByteArray m_prefix;
+    quint32 m_processId;
+};
+
+#endif // APP_LOGFILE_H

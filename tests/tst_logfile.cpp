@@ -1,0 +1,139 @@
+#include "app/logfile.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestLogFile : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void probeCreatesTheLogDirectory();
+    void lineHasTimestampProcessIdAndMessage();
+    void linesOfOneSecondKeepCallOrder();
+    void deletedFileIsRecreatedWithOnlyTheNextLine();
+    void deletedDirectoryIsRecreated();
+    void overlongMessageIsCutAtACharacterBoundary();
+    void lineWithoutFileNameIsNotWrittenAnywhere();
+
+private:
+    QByteArray readLog() const;
+
+    QTemporaryDir m_dir;
+    QString m_previousDir;
+};
+
+void TestLogFile::init()
+{
+    QVERIFY(m_dir.isValid());
+    m_previousDir = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(m_dir.path()));
+    QDir(m_dir.path()).removeRecursively();
+    QDir().mkpath(m_dir.path());
+    QVERIFY(QDir::setCurrent(m_dir.path()));
+}
+
+void TestLogFile::cleanup()
+{
+    QDir::setCurrent(m_previousDir);
+}
+
+QByteArray TestLogFile::readLog() const
+{
+    QFile file(m_dir.filePath(QStringLiteral("log/certutil_zv.txt")));
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return file.readAll();
+}
+
+void TestLogFile::probeCreatesTheLogDirectory()
+{
+    QVERIFY(!QDir(m_dir.filePath(QStringLiteral("log"))).exists());
+    LogFile::instance()->setFileName("certutil_zv.txt");
+    QVERIFY(QDir(m_dir.filePath(QStringLiteral("log"))).exists());
+
+    // With the directory in place, the probe creates the file, empty.
+    LogFile::instance()->setFileName("certutil_zv.txt");
+    QVERIFY(QFile::exists(m_dir.filePath(QStringLiteral("log/certutil_zv.txt"))));
+    QCOMPARE(readLog(), QByteArray());
+}
+
+void TestLogFile::lineHasTimestampProcessIdAndMessage()
+{
+    LogFile::instance()->setFileName("certutil_zv.txt");
+    LogFile::instance()->write("error. %s %d", "证书", 42);
+
+    const QString line = QString::fromUtf8(readLog());
+    const QRegularExpression shape(QStringLiteral("^(\\d{4})-(\\d{2})-(\\d{2}) (\\d{2}):(\\d{2}):(\\d{2}) \\[(\\d+)\\] "
+                                                  "error\\. 证书 42\\n$"));
+    const QRegularExpressionMatch match = shape.match(line);
+    QVERIFY2(match.hasMatch(), qPrintable(line));
+    QCOMPARE(match.captured(7).toLongLong(), QCoreApplication::applicationPid());
+    const QDateTime stamp = QDateTime::fromString(line.left(19), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    QVERIFY(stamp.isValid());
+    QVERIFY(qAbs(stamp.secsTo(QDateTime::currentDateTime())) < 5);
+}
+
+void TestLogFile::linesOfOneSecondKeepCallOrder()
+{
+    LogFile::instance()->setFileName("certutil_zv.txt");
+    for (int i = 0; i < 5; ++i)
+        LogFile::instance()->write("fielPath:%d", i);
+    const QList<QByteArray> lines = readLog().split('\n');
+    QCOMPARE(lines.size(), 6);
+    QVERIFY(lines.last().isEmpty());
+    for (int i = 0; i < 5; ++i)
+        QVERIFY2(lines.at(i).endsWith("] fielPath:" + QByteArray::number(i)), lines.at(i).constData());
+}
+
+void TestLogFile::deletedFileIsRecreatedWithOnlyTheNextLine()
+{
+    LogFile::instance()->setFileName("certutil_zv.txt");
+    LogFile::instance()->write("first");
+    QVERIFY(QFile::remove(m_dir.filePath(QStringLiteral("log/certutil_zv.txt"))));
+    LogFile::instance()->write("second");
+    const QByteArray content = readLog();
+    QVERIFY(content.endsWith("] second\n"));
+    QCOMPARE(content.count('\n'), 1);
+}
+
+void TestLogFile::deletedDirectoryIsRecreated()
+{
+    LogFile::instance()->setFileName("certutil_zv.txt");
+    QVERIFY(QDir(m_dir.filePath(QStringLiteral("log"))).removeRecursively());
+    LogFile::instance()->write("after the directory went away");
+    QVERIFY(readLog().endsWith("] after the directory went away\n"));
+}
+
+void TestLogFile::overlongMessageIsCutAtACharacterBoundary()
+{
+    LogFile::instance()->setFileName("certutil_zv.txt");
+    // 'a' then 3-byte characters: the 4095-byte cut falls inside a character.
+    const QByteArray message = "a" + QString(2000, QChar(0x8BC1)).toUtf8();
+    LogFile::instance()->write("%s", message.constData());
+    const QByteArray line = readLog();
+    const int body = line.indexOf("] ") + 2;
+    const QByteArray logged = line.mid(body, line.size() - body - 1);
+    QCOMPARE(logged.size(), 1 + 3 * 1364); // 4093 bytes: the partial character is dropped
+    QVERIFY(message.startsWith(logged));
+    QCOMPARE(QString::fromUtf8(logged).toUtf8(), logged);
+    QVERIFY(line.endsWith('\n'));
+}
+
+void TestLogFile::lineWithoutFileNameIsNotWrittenAnywhere()
+{
+    LogFile::instance()->setFileName(QByteArray());
+    LogFile::instance()->write("lost");
+    const QStringList entries = QDir(m_dir.filePath(QStringLiteral("log"))).entryList(QDir::Files);
+    QVERIFY2(entries.isEmpty(), qPrintable(entries.join(QLatin1Char(','))));
+}
+
+QTEST_GUILESS_MAIN(TestLogFile)
+#include "tst_logfile.moc"

@@ -18,14 +18,9 @@ namespace crypto {
 // Returns false if the default provider could not be loaded (the legacy one is optional).
 bool ensureProviders();
 
-template <auto Free>
-struct Deleter
+template <auto Free> struct Deleter
 {
-    template <typename T>
-    void operator()(T* handle) const
-    {
-        Free(handle);
-    }
+    template <typename T> void operator()(T* handle) const { Free(handle); }
 };
 
 struct X509StackDeleter

@@ -63,7 +63,7 @@ void toDebuggerOutput(const QByteArray& line)
 
 } // namespace
 
-LogFile::LogFile() : m_processId(static_cast<quint32>(QCoreApplication::applicationPid())) {}
+LogFile::LogFile() : processId(static_cast<quint32>(QCoreApplication::applicationPid())) {}
 
 LogFile* LogFile::instance()
 {
@@ -73,9 +73,9 @@ LogFile* LogFile::instance()
 
 void LogFile::setFileName(const QByteArray& name)
 {
-    m_fileName = name;
-    m_filePath = QByteArray(kLogDirectory) + '/' + m_fileName;
-    if (std::FILE* probe = openForAppend(m_filePath))
+    fileName = name;
+    filePath = QByteArray(kLogDirectory) + '/' + fileName;
+    if (std::FILE* probe = openForAppend(filePath))
         std::fclose(probe);
     else
         QDir().mkdir(QString::fromLatin1(kLogDirectory));
@@ -94,10 +94,10 @@ void LogFile::write(const char* format, ...)
     else if (formatted > 0)
         messageLength = formatted;
 
-    std::FILE* file = m_filePath.isEmpty() ? nullptr : openForAppend(m_filePath);
+    std::FILE* file = filePath.isEmpty() ? nullptr : openForAppend(filePath);
     if (!file) {
-        setFileName(m_fileName);
-        file = m_fileName.isEmpty() ? nullptr : openForAppend(m_filePath);
+        setFileName(fileName);
+        file = fileName.isEmpty() ? nullptr : openForAppend(filePath);
     }
 
     const std::time_t now = std::time(nullptr);
@@ -109,11 +109,11 @@ void LogFile::write(const char* format, ...)
 #endif
     char stamp[64];
     std::snprintf(stamp, sizeof stamp, "%d-%.2d-%.2d %.2d:%.2d:%.2d [%d] ", local.tm_year + 1900, local.tm_mon + 1,
-                  local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, static_cast<int>(m_processId));
+                  local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, static_cast<int>(processId));
 
     QByteArray line;
-    line.reserve(static_cast<int>(sizeof stamp) + m_prefix.size() + messageLength + 1);
-    line.append(stamp).append(m_prefix).append(message, messageLength).append('\n');
+    line.reserve(static_cast<int>(sizeof stamp) + prefix.size() + messageLength + 1);
+    line.append(stamp).append(prefix).append(message, messageLength).append('\n');
 
     toDebuggerOutput(line);
     if (file) {

@@ -22,18 +22,15 @@ public:
     // printf-style; a message longer than 4095 bytes is cut at a character boundary.
     void write(const char* format, ...) CERTUTIL_PRINTF_FORMAT(2, 3);
 
-    QByteArray fileName() const { return m_fileName; }
-    QByteArray filePath() const { return m_filePath; }
-
 private:
     LogFile();
     LogFile(const LogFile&) = delete;
     LogFile& operator=(const LogFile&) = delete;
 
-    QByteArray m_fileName;
-    QByteArray m_filePath;
-    QByteArray m_prefix;
-    quint32 m_processId;
+    QByteArray fileName;
+    QByteArray filePath; // "log/" + fileName, relative to the working directory
+    QByteArray prefix;   // written between timestamp and message; empty
+    quint32 processId;
 };
 
 #endif // APP_LOGFILE_H

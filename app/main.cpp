@@ -1,0 +1,28 @@
+#include "app/logfile.h"
+#include "app/mainwindow.h"
+
+#include <QApplication>
+#include <QLibraryInfo>
+#include <QTextCodec>
+#include <QTranslator>
+
+int main(int argc, char* argv[])
+{
+    QApplication application(argc, argv);
+
+    // Every text of the program is Chinese; the toolkit's own dialogs and menus speak it too where Qt's
+    // translation is installed.
+    QTranslator toolkitTranslation;
+    if (toolkitTranslation.load(QStringLiteral("qt_zh_CN"), QLibraryInfo::location(QLibraryInfo::TranslationsPath)))
+        application.installTranslator(&toolkitTranslation);
+
+    auto* window = new MainWindow(nullptr);
+    window->show();
+
+    LogFile::instance()->setFileName("certutil_zv.txt");
+    QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF8"));
+
+    const int result = application.exec();
+    delete window;
+    return result;
+}

@@ -1,0 +1,14 @@
+#ifndef APP_WINDOWSETUP_H
+#define APP_WINDOWSETUP_H
+
+class QCloseEvent;
+class QWidget;
+
+// The set-up every window's constructor runs once its form is built: close button and stays-on-top hints only,
+// the size the form gave it fixed, the application icon, and with withTitle the versioned product title.
+void setupWindow(QWidget* window, bool withTitle);
+
+// The close-event handler of every page: asks before the program ends, because only one window is visible.
+void confirmExit(QWidget* window, QCloseEvent* event);
+
+#endif // APP_WINDOWSETUP_H

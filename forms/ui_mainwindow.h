@@ -30,7 +30,7 @@ public:
 
         label = new QLabel(centralWidget);
         label->setObjectName(QString::fromUtf8("label"));
-        label->setGeometry(QRect(20, 16, 460, 44));
+        label->setGeometry(QRect(12, 16, 476, 44));
         QFont headingFont;
         headingFont.setPointSize(15);
         headingFont.setBold(true);
@@ -39,11 +39,11 @@ public:
 
         // Two columns of equal tiles below the heading; row 3 has its left tile only.
         QFont tileFont;
-        tileFont.setPointSize(11);
+        tileFont.setPointSize(10);
         const auto tile = [&](const char* name, int column, int row) {
             auto* button = new QPushButton(centralWidget);
             button->setObjectName(QString::fromUtf8(name));
-            button->setGeometry(QRect(20 + column * 240, 80 + row * 130, 220, 110));
+            button->setGeometry(QRect(12 + column * 246, 80 + row * 130, 230, 110));
             button->setFont(tileFont);
             return button;
         };

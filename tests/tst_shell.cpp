@@ -68,7 +68,21 @@ private slots:
     void cancellingTheExitConfirmationKeepsTheWindow();
     void confirmingExitEndsTheEventLoopWithCodeZero();
     void startUpCreatesTheLogDirectory();
+
+private:
+    // Shows a fresh main window and makes it the root of the page stack.
+    PageStack* rootedStack();
+
+    std::unique_ptr<MainWindow> m_root;
 };
+
+PageStack* TestShell::rootedStack()
+{
+    m_root = std::make_unique<MainWindow>();
+    m_root->show();
+    PageStack::instance()->setRoot(m_root.get());
+    return PageStack::instance();
+}
 
 void TestShell::cleanup()
 {
@@ -76,15 +90,14 @@ void TestShell::cleanup()
     for (QWidget* window : windows)
         window->hide();
     flushDeferredDeletes();
+    m_root.reset();
 }
 
 void TestShell::pushShowsPageInTheRectangleOfTheWindowBelow()
 {
-    MainWindow root;
+    PageStack* stack = rootedStack();
+    MainWindow& root = *m_root;
     root.move(130, 90);
-    root.show();
-    PageStack* stack = PageStack::instance();
-    stack->setRoot(&root);
     QWidget* page = newPage(QStringLiteral("page"));
     stack->push(page);
 
@@ -99,10 +112,8 @@ void TestShell::pushShowsPageInTheRectangleOfTheWindowBelow()
 
 void TestShell::backShowsTheWindowBelowWhereThePageWasMoved()
 {
-    MainWindow root;
-    root.show();
-    PageStack* stack = PageStack::instance();
-    stack->setRoot(&root);
+    PageStack* stack = rootedStack();
+    MainWindow& root = *m_root;
     QWidget* page = newPage(QStringLiteral("page"));
     stack->push(page);
     page->setGeometry(QRect(QPoint(321, 123), page->size()));
@@ -117,10 +128,8 @@ void TestShell::backShowsTheWindowBelowWhereThePageWasMoved()
 
 void TestShell::homeReturnsToTheRootAndEmptiesTheStack()
 {
-    MainWindow root;
-    root.show();
-    PageStack* stack = PageStack::instance();
-    stack->setRoot(&root);
+    PageStack* stack = rootedStack();
+    MainWindow& root = *m_root;
     QList<QPointer<QWidget>> pages;
     for (const char* name : {"request", "import", "finish"}) {
         pages.append(newPage(QString::fromLatin1(name)));
@@ -141,10 +150,8 @@ void TestShell::homeReturnsToTheRootAndEmptiesTheStack()
 
 void TestShell::twoVisitsLeaveRootAndNewestPage()
 {
-    MainWindow root;
-    root.show();
-    PageStack* stack = PageStack::instance();
-    stack->setRoot(&root);
+    PageStack* stack = rootedStack();
+    MainWindow& root = *m_root;
     stack->push(newPage(QStringLiteral("first")));
     stack->back();
 
@@ -160,10 +167,8 @@ void TestShell::twoVisitsLeaveRootAndNewestPage()
 
 void TestShell::nullWindowsChangeNothing()
 {
-    MainWindow root;
-    root.show();
-    PageStack* stack = PageStack::instance();
-    stack->setRoot(&root);
+    PageStack* stack = rootedStack();
+    MainWindow& root = *m_root;
     QWidget* page = newPage(QStringLiteral("page"));
     stack->push(page);
 
@@ -178,10 +183,7 @@ void TestShell::nullWindowsChangeNothing()
 
 void TestShell::pushWithoutRootIsRefused()
 {
-    MainWindow root;
-    root.show();
-    PageStack* stack = PageStack::instance();
-    stack->setRoot(&root);
+    PageStack* stack = rootedStack();
     stack->home(); // leaves the stack empty
     QScopedPointer<QWidget> page(newPage(QStringLiteral("orphan")));
     stack->push(page.data());
@@ -192,10 +194,8 @@ void TestShell::pushWithoutRootIsRefused()
 
 void TestShell::pushBeyondTenEntriesIsRefused()
 {
-    MainWindow root;
-    root.show();
-    PageStack* stack = PageStack::instance();
-    stack->setRoot(&root);
+    PageStack* stack = rootedStack();
+    MainWindow& root = *m_root;
     QWidget* top = nullptr;
     for (int i = 1; i < PageStack::kCapacity; ++i) {
         top = newPage(QStringLiteral("page%1").arg(i));

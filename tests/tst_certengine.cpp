@@ -618,7 +618,8 @@ void TestCertEngine::failedKeyLoads()
 void TestCertEngine::loggedErrorIsTheOperationsOwn()
 {
     // Leave an unrelated failure in this thread's error queue.
-    crypto::BioPtr junk = crypto::readBio("junk");
+    const QByteArray junkText = "junk";
+    crypto::BioPtr junk = crypto::readBio(junkText);
     QVERIFY(!PEM_read_bio_X509(junk.get(), nullptr, crypto::refusePassphrase, nullptr));
 
     QCOMPARE(engine()->loadKey("nothere.p12", CertEngine::Pkcs12, "x"), 10010);

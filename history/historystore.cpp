@@ -63,6 +63,7 @@ void HistoryStore::logCryptoError()
 
 int HistoryStore::keyToPem(EVP_PKEY* key, QByteArray& pem)
 {
+    crypto::ensureProviders();
     ERR_clear_error();
     if (!key)
         return 30010;
@@ -147,6 +148,7 @@ QStringList HistoryStore::list()
 
 int HistoryStore::restore(const QString& name, QString& spNo, QString& spName, QString& csr, EVP_PKEY** keySlot)
 {
+    crypto::ensureProviders();
     ERR_clear_error();
     if (name.isEmpty())
         return 30020;

@@ -317,6 +317,11 @@ void TestCertEngine::overlongMerchantDataFailsTheRequest()
 
 void TestCertEngine::applyFlowMakesAFreshRsaKeyEachTime()
 {
+    // A new visit to the wizard resets the engine; the file dialogs' last location survives it.
+    engine()->lastPath = QStringLiteral("/somewhere/cert.p12");
+    engine()->reset();
+    QCOMPARE(engine()->lastPath, QStringLiteral("/somewhere/cert.p12"));
+
     engine()->setMerchant(kMerchantNo, kMerchantName);
     QByteArray first;
     QByteArray second;

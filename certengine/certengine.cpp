@@ -1,0 +1,414 @@
+#include "certengine/certengine.h"
+
+#include "app/logfile.h"
+#include "history/historystore.h"
+
+#include <QSaveFile>
+
+#include <openssl/bn.h>
+#include <openssl/err.h>
+#include <openssl/pem.h>
+#include <openssl/pkcs12.h>
+#include <openssl/rsa.h>
+
+#include <functional>
+
+namespace {
+
+constexpr int kKeyBits = 2048;
+constexpr unsigned long kPublicExponent = 65537;
+constexpr int kPkcs12Iterations = 2048;
+constexpr char kFriendlyName[] = "Zorvik Certificate";
+
+using BignumPtr = std::unique_ptr<BIGNUM, crypto::Deleter<&BN_free>>;
+
+// Paths arrive with "/" from the file dialogs. Windows gets every separator as a doubled backslash, which its
+// file system reads as one; elsewhere "/" already is the native separator and the path stays as it is.
+QByteArray nativePath(const QByteArray& path)
+{
+#ifdef Q_OS_WIN
+    return replaceAll(path, "/", "\\\\");
+#else
+    return path;
+#endif
+}
+
+// Relative to the working directory, where the installation puts the platform's root certificate.
+const char* rootCertificatePath()
+{
+#ifdef Q_OS_WIN
+    return "cert\\RootCA_ZX.cer";
+#else
+    return "cert/RootCA_ZX.cer";
+#endif
+}
+
+int lastSeparator(const QByteArray& path)
+{
+#ifdef Q_OS_WIN
+    return qMax(path.lastIndexOf('\\'), path.lastIndexOf('/'));
+#else
+    return path.lastIndexOf('/');
+#endif
+}
+
+void logFileError(const QSaveFile& file)
+{
+    LogFile::instance()->write("error. %s", file.errorString().toUtf8().constData());
+}
+
+// Writes one output file completely or not at all: the content goes to a temporary file beside the target,
+// which replaces the target only once everything is on disk. writeContent fills a memory BIO and returns 1.
+int writeOutputFile(CertEngine& engine, const QByteArray& path, bool ownerOnly, int openFailure, int writeFailure,
+                    const std::function<int(BIO*)>& writeContent)
+{
+    LogFile::instance()->write("fielPath:%s", path.constData());
+    QSaveFile file(QString::fromUtf8(path));
+    if (!file.open(QIODevice::WriteOnly)) {
+        logFileError(file);
+        return openFailure;
+    }
+    // Before any byte is written, so a private key is never readable by others, not even for a moment.
+    if (ownerOnly && !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+        logFileError(file);
+        return openFailure;
+    }
+    crypto::BioPtr bio = crypto::writeBio();
+    if (!bio || writeContent(bio.get()) != 1) {
+        engine.logCryptoError();
+        return writeFailure;
+    }
+    const QByteArray content = crypto::bioContents(bio.get());
+    if (content.isEmpty()) {
+        engine.logCryptoError();
+        return writeFailure;
+    }
+    if (file.write(content) != content.size() || !file.commit()) {
+        logFileError(file);
+        return writeFailure;
+    }
+    return 0;
+}
+
+} // namespace
+
+QByteArray replaceAll(const QByteArray& text, const QByteArray& needle, const QByteArray& replacement)
+{
+    if (needle.isEmpty())
+        return text;
+    QByteArray result;
+    result.reserve(text.size());
+    int from = 0;
+    for (int found = text.indexOf(needle, from); found >= 0; found = text.indexOf(needle, from)) {
+        result.append(text.constData() + from, found - from).append(replacement);
+        from = found + needle.size();
+    }
+    result.append(text.constData() + from, text.size() - from);
+    return result;
+}
+
+CertEngine::CertEngine()
+{
+    crypto::ensureProviders();
+}
+
+CertEngine::~CertEngine() = default;
+
+CertEngine* CertEngine::instance()
+{
+    static CertEngine engine;
+    return &engine;
+}
+
+void CertEngine::reset()
+{
+    key.reset();
+    rootCa.reset();
+    spName.clear();
+    spNo.clear();
+}
+
+void CertEngine::setMerchant(const QByteArray& merchantNo, const QByteArray& merchantName)
+{
+    spNo = merchantNo;
+    spName = merchantName;
+}
+
+void CertEngine::logCryptoError()
+{
+    // An empty queue gives code 0, whose text is logged all the same.
+    const unsigned long code = ERR_get_error();
+    char text[256];
+    ERR_error_string_n(code, text, sizeof text);
+    LogFile::instance()->write("error. %s", text);
+}
+
+int CertEngine::generateKeyPair()
+{
+    ERR_clear_error();
+    crypto::PkeyCtxPtr context(EVP_PKEY_CTX_new_from_name(nullptr, "RSA", nullptr));
+    BignumPtr exponent(BN_new());
+    if (!context || !exponent || BN_set_word(exponent.get(), kPublicExponent) != 1 ||
+        EVP_PKEY_keygen_init(context.get()) <= 0 || EVP_PKEY_CTX_set_rsa_keygen_bits(context.get(), kKeyBits) <= 0 ||
+        EVP_PKEY_CTX_set1_rsa_keygen_pubexp(context.get(), exponent.get()) <= 0) {
+        logCryptoError();
+        return 10001;
+    }
+    EVP_PKEY* generated = nullptr;
+    if (EVP_PKEY_generate(context.get(), &generated) <= 0) {
+        EVP_PKEY_free(generated);
+        logCryptoError();
+        return 10002;
+    }
+    key.reset(generated);
+    return 0;
+}
+
+int CertEngine::loadKey(const QByteArray& path, int kind, const QByteArray& password)
+{
+    ERR_clear_error();
+    crypto::BioPtr file(BIO_new_file(nativePath(path).constData(), "rb"));
+    if (!file) {
+        logCryptoError();
+        return 10010;
+    }
+    // From here on the previous key is gone, whatever the file holds.
+    key.reset();
+    switch (kind) {
+    case Pkcs12: {
+        crypto::Pkcs12Ptr pkcs12(d2i_PKCS12_bio(file.get(), nullptr));
+        if (!pkcs12) {
+            logCryptoError();
+            return 10011;
+        }
+        EVP_PKEY* privateKey = nullptr;
+        X509* certificate = nullptr;
+        if (PKCS12_parse(pkcs12.get(), password.constData(), &privateKey, &certificate, nullptr) != 1) {
+            logCryptoError();
+            return 10012;
+        }
+        X509_free(certificate);
+        key.reset(privateKey);
+        return 0;
+    }
+    case Pem:
+        key.reset(PEM_read_bio_PrivateKey(file.get(), nullptr, crypto::refusePassphrase, nullptr));
+        if (!key) {
+            logCryptoError();
+            return 10013;
+        }
+        return 0;
+    default:
+        // A certificate holds no private key; the caller finds the engine without one.
+        return 0;
+    }
+}
+
+int CertEngine::makeRequest(QByteArray& csr)
+{
+    ERR_clear_error();
+    if (!key)
+        return 10003;
+
+    crypto::X509ReqPtr request(X509_REQ_new());
+    crypto::X509NamePtr subject(X509_NAME_new());
+    if (!request || !subject || X509_REQ_set_version(request.get(), 0) != 1 ||
+        X509_REQ_set_pubkey(request.get(), key.get()) != 1) {
+        logCryptoError();
+        return 10004;
+    }
+
+    struct Entry
+    {
+        const char* field;
+        QByteArray value;
+    };
+    const Entry entries[] = {
+        {"C", QByteArrayLiteral("CN")},
+        {"ST", QByteArrayLiteral("GuangDong")},
+        {"L", QByteArrayLiteral("ShenZhen")},
+        {"O", QByteArrayLiteral("Zorvik商户系统")},
+        {"OU", spName},
+        {"CN", spNo},
+    };
+    for (const Entry& entry : entries) {
+        if (entry.value.isEmpty())
+            continue;
+        // The library refuses values over the field's upper bound (64 characters for OU and CN); a request
+        // without the merchant's number or name would be useless, so that is a failure.
+        if (X509_NAME_add_entry_by_txt(subject.get(), entry.field, MBSTRING_UTF8,
+                                       reinterpret_cast<const unsigned char*>(entry.value.constData()), -1, -1,
+                                       0) != 1) {
+            logCryptoError();
+            return 10007;
+        }
+    }
+
+    if (X509_REQ_set_subject_name(request.get(), subject.get()) != 1 ||
+        X509_REQ_sign(request.get(), key.get(), EVP_sha256()) <= 0) {
+        logCryptoError();
+        return 10004;
+    }
+
+    crypto::BioPtr bio = crypto::writeBio();
+    if (!bio || PEM_write_bio_X509_REQ(bio.get(), request.get()) != 1) {
+        logCryptoError();
+        return 10005;
+    }
+    const QByteArray text = crypto::bioContents(bio.get());
+    if (text.isEmpty()) {
+        logCryptoError();
+        return 10005;
+    }
+    csr = text;
+    return 0;
+}
+
+int CertEngine::generateRequest(QByteArray& csr, const QByteArray& keyPath, int kind, const QByteArray& password)
+{
+    if (!keyPath.isEmpty()) {
+        const int code = loadKey(keyPath, kind, password);
+        if (code != 0) {
+            LogFile::instance()->write("获取公私钥错误，%d", code);
+            return code;
+        }
+    } else {
+        const int code = generateKeyPair();
+        if (code != 0) {
+            LogFile::instance()->write("生成公私钥错误，%d", code);
+            return code;
+        }
+    }
+
+    QByteArray text;
+    const int code = key ? makeRequest(text) : 10003;
+    if (code != 0) {
+        LogFile::instance()->write("生成证书请求串错误，%d", code);
+        return code;
+    }
+    csr = text;
+
+    const int saved = HistoryStore::save(spNo, spName, key.get(), csr);
+    if (saved != 0)
+        LogFile::instance()->write("保存历史操作失败，%d", saved);
+    return 0;
+}
+
+int CertEngine::parseCertificate(const QByteArray& certText, X509** cert)
+{
+    ERR_clear_error();
+    if (cert)
+        *cert = nullptr;
+    if (certText.isEmpty())
+        return 10150;
+    // The text is taken as pasted; the reader skips whatever stands around the PEM block.
+    crypto::BioPtr bio = crypto::readBio(certText);
+    crypto::X509Ptr parsed(bio ? PEM_read_bio_X509(bio.get(), nullptr, crypto::refusePassphrase, nullptr) : nullptr);
+    if (!parsed)
+        return 10151;
+    if (cert)
+        *cert = parsed.release();
+    return 0;
+}
+
+int CertEngine::verifyCertificate(X509* cert, bool checkKey)
+{
+    ERR_clear_error();
+    if (!cert)
+        return 10024;
+    if (checkKey) {
+        if (!key)
+            return 10025;
+        if (X509_check_private_key(cert, key.get()) != 1)
+            return 10026;
+    }
+    // Read at the first verification and kept; a failed read leaves it unset, so the next attempt retries.
+    if (!rootCa) {
+        crypto::BioPtr file(BIO_new_file(rootCertificatePath(), "rb"));
+        if (!file)
+            return 10027;
+        rootCa.reset(PEM_read_bio_X509(file.get(), nullptr, crypto::refusePassphrase, nullptr));
+        if (!rootCa)
+            return 10028;
+    }
+    // Only the signature counts: dates, issuer name and key usage are not examined.
+    EVP_PKEY* rootKey = X509_get0_pubkey(rootCa.get());
+    if (!rootKey || X509_verify(cert, rootKey) != 1)
+        return 10029;
+    return 0;
+}
+
+int CertEngine::exportPkcs12(const QByteArray& certText, const QByteArray& password, const QByteArray& targetPath)
+{
+    ERR_clear_error();
+    if (certText.isEmpty() || targetPath.isEmpty())
+        return 10100;
+
+    // The names of cert.pem and cert_key.pem come from the file name alone, so a directory named like
+    // "certs.p12" or "x.pem" stays what it is.
+    const QByteArray pkcs12Path = nativePath(targetPath);
+    const int separator = lastSeparator(pkcs12Path);
+    const QByteArray directory = pkcs12Path.left(separator + 1);
+    const QByteArray fileName = pkcs12Path.mid(separator + 1);
+    if (!fileName.contains(".p12"))
+        return 10101;
+    const QByteArray pemName = replaceAll(fileName, ".p12", ".pem");
+    const QByteArray certPemPath = directory + pemName;
+    const QByteArray keyPemPath = directory + replaceAll(pemName, ".pem", "_key.pem");
+
+    X509* parsed = nullptr;
+    int code = parseCertificate(certText, &parsed);
+    crypto::X509Ptr cert(parsed);
+    if (code != 0) {
+        logCryptoError();
+        return code;
+    }
+    code = verifyCertificate(cert.get(), true);
+    if (code != 0)
+        return code;
+
+    // Triple-DES for key and certificate bags and a SHA-1 MAC: what every PKCS#12 reader opens, old or new.
+    crypto::Pkcs12Ptr pkcs12(PKCS12_create(password.constData(), kFriendlyName, key.get(), cert.get(), nullptr,
+                                           NID_pbe_WithSHA1And3_Key_TripleDES_CBC,
+                                           NID_pbe_WithSHA1And3_Key_TripleDES_CBC, kPkcs12Iterations, -1, 0));
+    if (!pkcs12 ||
+        PKCS12_set_mac(pkcs12.get(), password.constData(), -1, nullptr, 0, kPkcs12Iterations, EVP_sha1()) != 1) {
+        logCryptoError();
+        return 10102;
+    }
+
+    code = writeOutputFile(*this, pkcs12Path, false, 10103, 10104,
+                           [&](BIO* bio) { return i2d_PKCS12_bio(bio, pkcs12.get()); });
+    if (code != 0)
+        return code;
+    code = writeOutputFile(*this, certPemPath, false, 10105, 10106,
+                           [&](BIO* bio) { return PEM_write_bio_X509(bio, cert.get()); });
+    if (code != 0)
+        return code;
+    return writeOutputFile(*this, keyPemPath, true, 10107, 10108, [&](BIO* bio) {
+        return PEM_write_bio_PrivateKey(bio, key.get(), nullptr, nullptr, 0, nullptr, nullptr);
+    });
+}
+
+QStringList CertEngine::listHistory()
+{
+    return HistoryStore::list();
+}
+
+int CertEngine::restoreHistory(const QString& name, QString& merchantNo, QString& merchantName, QString& csr)
+{
+    ERR_clear_error();
+    EVP_PKEY* slot = key.release();
+    const int code = HistoryStore::restore(name, merchantNo, merchantName, csr, &slot);
+    key.reset(slot);
+    if (code == 0) {
+        spNo = merchantNo.toUtf8();
+        spName = merchantName.toUtf8();
+    }
+    return code;
+}
+
+void CertEngine::clearHistory()
+{
+    HistoryStore::clear();
+}

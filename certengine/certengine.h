@@ -1,0 +1,104 @@
+#ifndef CERTENGINE_CERTENGINE_H
+#define CERTENGINE_CERTENGINE_H
+
+#include "app/cryptosupport.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <openssl/x509.h>
+
+// Replaces every occurrence of needle in text, scanning from the start and resuming directly behind each
+// inserted replacement, so a replacement that contains the needle is not replaced again. An empty needle
+// leaves the text unchanged.
+QByteArray replaceAll(const QByteArray& text, const QByteArray& needle, const QByteArray& replacement);
+
+// The process-wide engine of the certificate flows: it holds the merchant data and the key pair while the
+// merchant moves between the wizard pages, makes the certificate request, checks the issued certificate
+// against the held key and the platform's root certificate, and packages key and certificate into files.
+// Text crosses the interface as UTF-8 byte strings. Every operation returns 0 on success or one of these codes:
+//
+//   10001  generateKeyPair    the key generator could not be set up (context, size or public exponent)
+//   10002  generateKeyPair    RSA key generation failed
+//   10003  generateRequest,   no key is held when the request is to be made (after loadKey with kind 1, or
+//          makeRequest        after a failed load)
+//   10004  makeRequest        the request could not be built or signed
+//   10005  makeRequest        the PEM writer produced no text
+//   10006  makeRequest        no memory for the request text (kept for compatibility; a QByteArray that
+//                             cannot grow aborts instead, so this code is not produced)
+//   10007  makeRequest        the library refused a subject entry (a merchant number or name over 64
+//                             characters); no request is made without the merchant's data
+//   10010  loadKey            the key file cannot be opened
+//   10011  loadKey            the file is not a DER PKCS#12 structure
+//   10012  loadKey            the PKCS#12 file cannot be opened with the password
+//   10013  loadKey            the PEM file holds no readable private key (an encrypted one included: the
+//                             engine never asks for a pass phrase)
+//   10024  verifyCertificate  no certificate was given
+//   10025  verifyCertificate  the key is to be checked but no key is held
+//   10026  verifyCertificate  the certificate's public key does not match the held key
+//   10027  verifyCertificate  the root certificate file cannot be opened
+//   10028  verifyCertificate  the root certificate file holds no PEM certificate
+//   10029  verifyCertificate  the certificate's signature is not valid under the root certificate's key
+//   10100  exportPkcs12       certificate text or target path empty
+//   10101  exportPkcs12       the target file name holds no ".p12", so the three output names would coincide
+//   10102  exportPkcs12       the PKCS#12 structure cannot be built
+//   10103  exportPkcs12       the .p12 file cannot be opened for writing
+//   10104  exportPkcs12       the .p12 file cannot be written
+//   10105  exportPkcs12       the certificate .pem file cannot be opened for writing
+//   10106  exportPkcs12       the certificate .pem file cannot be written
+//   10107  exportPkcs12       the key _key.pem file cannot be opened for writing
+//   10108  exportPkcs12       the key _key.pem file cannot be written
+//   10150  parseCertificate   the certificate text is empty
+//   10151  parseCertificate   the text holds no readable PEM certificate
+//   300xx  restoreHistory     see HistoryStore
+//
+// generateRequest passes on the codes of the steps it runs; exportPkcs12 those of parseCertificate and
+// verifyCertificate. Library failures are written to the log as "error. <text>".
+class CertEngine
+{
+public:
+    // What a chosen key or certificate file holds, as the file chooser decides it from the file name.
+    enum KeyFileKind { Pkcs12 = 0, Certificate = 1, Pem = 2 };
+
+    static CertEngine* instance();
+
+    // Forgets key, merchant data and the cached root certificate; lastPath stays.
+    void reset();
+    void setMerchant(const QByteArray& spNo, const QByteArray& spName);
+    // Writes the earliest queued library error (or the library's text for "no error") to the log.
+    void logCryptoError();
+
+    int generateKeyPair();
+    int loadKey(const QByteArray& path, int kind, const QByteArray& password);
+    int makeRequest(QByteArray& csr);
+    // Loads the key from keyPath (or generates a new one when keyPath is empty), makes the request and
+    // records it in the history. csr is written only on success.
+    int generateRequest(QByteArray& csr, const QByteArray& keyPath, int kind, const QByteArray& password);
+
+    // On success *cert receives a certificate that the caller frees with X509_free; otherwise it is null.
+    int parseCertificate(const QByteArray& certText, X509** cert);
+    int verifyCertificate(X509* cert, bool checkKey);
+    // Writes cert.p12, then cert.pem and cert_key.pem beside it (names derived from the target's file name).
+    int exportPkcs12(const QByteArray& certText, const QByteArray& password, const QByteArray& targetPath);
+
+    QStringList listHistory();
+    int restoreHistory(const QString& name, QString& spNo, QString& spName, QString& csr);
+    void clearHistory();
+
+    // The last file or directory chosen in any file dialog of the program; the engine never reads it.
+    QString lastPath;
+
+private:
+    CertEngine();
+    ~CertEngine();
+    CertEngine(const CertEngine&) = delete;
+    CertEngine& operator=(const CertEngine&) = delete;
+
+    QByteArray spNo;
+    QByteArray spName;
+    crypto::PkeyPtr key;
+    crypto::X509Ptr rootCa;
+};
+
+#endif // CERTENGINE_CERTENGINE_H

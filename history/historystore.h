@@ -1,0 +1,53 @@
+#ifndef HISTORY_HISTORYSTORE_H
+#define HISTORY_HISTORYSTORE_H
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <openssl/evp.h>
+
+// The recent certificate requests, so that a certificate issued days later can still be packaged with the key
+// of its request. Each request is one compact UTF-8 JSON file in "opts" beside the executable, with the members
+// csr, key (unencrypted PEM), spName and spNo; the file is named after the local time of the save
+// ("yyyy年MM月dd日 hh时mm分ss秒.json") and the ten most recently modified files are kept. The records hold
+// private keys in the clear, so on POSIX systems the directory and the files are readable by their owner only.
+// No state of its own: everything lives in the files. Codes (0 is success):
+//
+//   30002  keyToPem, save  memory BIO cannot be created
+//   30003  keyToPem, save  the PEM writer produced no text
+//   30004  keyToPem, save  no memory for the key text (kept for compatibility; not produced, a QByteArray that
+//                          cannot grow aborts instead)
+//   30010  keyToPem, save  no key, or (save) empty request text
+//   30011  save            serialised JSON text empty
+//   30012  save            history directory missing and cannot be created
+//   30013  save            record file cannot be opened for writing
+//   30014  save            record file cannot be written completely (nothing is left behind)
+//   30020  restore         empty record name
+//   30021  restore         record file empty
+//   30022  restore         record file is not valid JSON
+//   30023  restore         JSON document is not an object
+//   30024  restore         a member is missing, or the memory BIO cannot be created
+//   30025  restore         the stored key text holds no readable private key; the key slot keeps its key
+//   30026  restore         record file cannot be opened; nothing is changed
+class HistoryStore
+{
+public:
+    // The private key as unencrypted PKCS#8 PEM text.
+    static int keyToPem(EVP_PKEY* key, QByteArray& pem);
+    static int save(const QByteArray& spNo, const QByteArray& spName, EVP_PKEY* key, const QByteArray& csr);
+    // Record names (file names up to the first "."), most recently modified first.
+    static QStringList list();
+    // The merchant outputs are set once the record's members are found, even if its key then fails to load.
+    // On success the key slot's previous key is freed and replaced by the record's.
+    static int restore(const QString& name, QString& spNo, QString& spName, QString& csr, EVP_PKEY** keySlot);
+    // Removes the directory with every record; the next save creates it again.
+    static void clear();
+
+    static QString directory();
+
+private:
+    static void logCryptoError();
+};
+
+#endif // HISTORY_HISTORYSTORE_H

@@ -259,6 +259,7 @@ void TestSignEngine::decodingRejectsWhatIsNotStrictBase64_data()
     QTest::newRow("byte above 127") << QByteArray("YW\xC3\xA9");
     QTest::newRow("NUL") << QByteArray("YW\0J", 4);
     QTest::newRow("bad group after good ones") << QByteArray("YWJjYWJjYW*j");
+    QTest::newRow("bad group between good ones") << QByteArray("YWJjYW*jYWJjYWJj");
 }
 
 void TestSignEngine::decodingRejectsWhatIsNotStrictBase64()
@@ -275,6 +276,10 @@ void TestSignEngine::decodingRespectsCapacity()
     int written = -7;
     QCOMPARE(base64Decode("YWJj", 4, out, 2, &written), -1);
     QCOMPARE(base64Decode("YWJj", 4, out, 3, &written), 0);
+    unsigned char nine[9];
+    QCOMPARE(base64Decode("YWJjYWJjYWJj", 12, nine, 8, &written), -1);
+    QCOMPARE(base64Decode("YWJjYWJjYWJj", 12, nine, 9, &written), 0);
+    QCOMPARE(written, 9);
     QCOMPARE(base64Decode("YWI=", 4, out, 1, &written), -1);
     QCOMPARE(base64Decode("YQ==", 4, out, 1, &written), 0);
     QCOMPARE(base64Decode("YQ==", 4, out, 0, &written), -1);

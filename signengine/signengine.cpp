@@ -74,7 +74,7 @@ crypto::BioPtr SignEngine::openKeyFile(const QByteArray& path, int& result)
     QByteArray cleanPath = path;
     cleanPath.replace("\\\\", "/");
     crypto::BioPtr bio;
-    // A NUL inside the path would silently open another file.
+    // A NUL inside the path would silently open another file. Binary mode: text mode would alter DER files.
     if (!cleanPath.contains('\0'))
         bio.reset(BIO_new_file(cleanPath.constData(), "rb"));
     if (!bio) {

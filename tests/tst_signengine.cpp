@@ -50,6 +50,7 @@ private slots:
 
     void everyFileKindLoadsWithItsFlags_data();
     void everyFileKindLoadsWithItsFlags();
+    void doubledBackslashesNameTheSameFile();
     void failedLoadDropsPrivateKeyAndIsLogged();
 
     void signatureInteroperatesWithOpenssl_data();
@@ -67,8 +68,9 @@ private slots:
     void textsRoundTrip_data();
     void textsRoundTrip();
     void onlyPublicKeyEncryptionIsRandomised();
-    void decryptionFailuresHaveTheirCodes_data();
-    void decryptionFailuresHaveTheirCodes();
+    void cryptFailuresHaveTheirCodes_data();
+    void cryptFailuresHaveTheirCodes();
+    void wrongDirectionKeyOrDamageFailTheBlockOperation();
 
     void otherKeySizesWork_data();
     void otherKeySizesWork();
@@ -135,6 +137,7 @@ void TestSignEngine::initTestCase()
         "pkey -in key.pem -pubout -out pub.pem",
         "pkey -in other.pem -pubout -out other_pub.pem",
         "pkey -in key.pem -aes256 -passout pass:secret -out key_enc.pem",
+        "pkey -in key.pem -traditional -aes256 -passout pass:secret -out key_enc_trad.pem",
         "x509 -in cert.pem -outform DER -out cert.cer",
         "pkcs12 -export -inkey key.pem -in cert.pem -passout pass:secret123 -out cert.p12",
         "pkcs12 -export -legacy -inkey key.pem -in cert.pem -passout pass:secret123 -out legacy.p12",
@@ -165,6 +168,7 @@ void TestSignEngine::initTestCase()
     write("cert_as_pem.cer", read("cert.pem"));
     write("nothing.pem", "-----BEGIN FOO-----\nAAAA\n-----END FOO-----\n");
     write("enc_and_cert.pem", read("key_enc.pem") + read("cert.pem"));
+    write("enc_trad_and_pub.pem", read("key_enc_trad.pem") + read("pub.pem"));
 }
 
 void TestSignEngine::cleanupTestCase()
@@ -335,6 +339,8 @@ void TestSignEngine::everyFileKindLoadsWithItsFlags_data()
     QTest::newRow("public key") << "pub.pem" << 2 << QByteArray() << 0 << false << false;
     QTest::newRow("nothing usable") << "nothing.pem" << 2 << QByteArray() << 20002 << false << true;
     QTest::newRow("encrypted key alone") << "key_enc.pem" << 2 << QByteArray() << 20002 << false << true;
+    QTest::newRow("encrypted traditional key and public key")
+        << "enc_trad_and_pub.pem" << 2 << QByteArray() << 0 << false << false;
     QTest::newRow("encrypted key and certificate") << "enc_and_cert.pem" << 2 << QByteArray() << 0 << false << true;
     QTest::newRow("EC private key") << "ec.pem" << 2 << QByteArray() << 20002 << false << true;
     for (int kind = 0; kind < 3; ++kind)
@@ -367,14 +373,20 @@ void TestSignEngine::everyFileKindLoadsWithItsFlags()
     }
 }
 
+void TestSignEngine::doubledBackslashesNameTheSameFile()
+{
+    SignEngine engine;
+    QByteArray doubled = file("cert.p12").toUtf8();
+    doubled.replace('/', "\\\\");
+    QCOMPARE(engine.loadKeyFile(doubled, "secret123"), 0);
+    QVERIFY(engine.hasPrivateKey);
+}
+
 void TestSignEngine::failedLoadDropsPrivateKeyAndIsLogged()
 {
     SignEngine engine;
     load(engine, "cert.p12", 0, "secret123");
     QVERIFY(engine.hasPrivateKey);
-    QByteArray doubled = file("cert.p12").toUtf8();
-    doubled.replace('/', "\\\\");
-    QCOMPARE(engine.loadKeyFile(doubled, "secret123"), 0); // doubled backslashes name the same file
 
     QFile::remove(file("log/certutil_zv.txt"));
     QCOMPARE(engine.loadKeyFile(file("missing.p12").toUtf8(), "secret123"), 20001);
@@ -610,7 +622,7 @@ void TestSignEngine::onlyPublicKeyEncryptionIsRandomised()
     QCOMPARE(first, second);
 }
 
-void TestSignEngine::decryptionFailuresHaveTheirCodes_data()
+void TestSignEngine::cryptFailuresHaveTheirCodes_data()
 {
     QTest::addColumn<bool>("usePublicKey");
     QTest::addColumn<bool>("encrypt");
@@ -623,7 +635,7 @@ void TestSignEngine::decryptionFailuresHaveTheirCodes_data()
     QTest::newRow("empty text to decrypt") << false << false << QByteArray() << 0;
 }
 
-void TestSignEngine::decryptionFailuresHaveTheirCodes()
+void TestSignEngine::cryptFailuresHaveTheirCodes()
 {
     QFETCH(bool, usePublicKey);
     QFETCH(bool, encrypt);
@@ -634,8 +646,12 @@ void TestSignEngine::decryptionFailuresHaveTheirCodes()
     QByteArray output("untouched");
     QCOMPARE(engine.cryptText(usePublicKey, encrypt, input, output), code);
     QCOMPARE(output, code ? QByteArray("untouched") : QByteArray());
+}
 
-    // The wrong direction, the wrong key and a damaged block all fail the block operation.
+void TestSignEngine::wrongDirectionKeyOrDamageFailTheBlockOperation()
+{
+    SignEngine engine;
+    load(engine, "key.pem", 2);
     QByteArray cipher, plain;
     QCOMPARE(engine.cryptText(true, true, kChineseText, cipher), 0);
     QCOMPARE(engine.cryptText(true, false, cipher, plain), 20301);

@@ -220,6 +220,7 @@ int SignEngine::signDigest(const QByteArray& text, unsigned char* signature, siz
 int SignEngine::verifyText(const QByteArray& signature, const QByteArray& text, bool& match)
 {
     ERR_clear_error();
+    match = false;
     if (!rsaKey)
         return 20210;
     const int size = EVP_PKEY_get_size(rsaKey.get());

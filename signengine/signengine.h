@@ -1,0 +1,93 @@
+#ifndef SIGNENGINE_SIGNENGINE_H
+#define SIGNENGINE_SIGNENGINE_H
+
+#include "app/cryptosupport.h"
+
+#include <QByteArray>
+
+// One local key or certificate file, and what can be done with its RSA key: SHA-256 signatures, PKCS#1 v1.5
+// encryption in blocks with either half of the key, and the certificate's printed text. Every tool dialog owns
+// its own engine. Every operation returns 0 or one of the codes below; library failures marked "logged" also
+// write "cert sign util error. <library error text>" to the log.
+//
+// Loading (loadKeyFile):
+//   20001  the file cannot be opened (logged)
+//   20002  no certificate can be read from the file: DER for kind 1, PEM for kind 2 (logged)
+//   20003  fileKind is none of 0, 1, 2
+//   20005  internal, kind 2: the PEM file holds no usable private or public key (logged; never returned)
+//   20006  internal, kind 2: the PEM key is not RSA (never returned)
+//   20011  the certificate carries no usable public key
+//   20012  the certificate's public key is not RSA (logged)
+//   20052  the file is no DER PKCS#12 structure (logged)
+//   20061  the PKCS#12 file does not open with the password, or is damaged (logged)
+//   20062  the PKCS#12 file holds no RSA private key (logged)
+// Signing (signText):
+//   20100  no private key loaded
+//   20101  no key loaded, or the signature operation failed (logged when it failed)
+//   20102  the signature cannot be Base64-encoded
+// Verification (verifyText); a signature that does not match is no error: 0 with match false, reason logged:
+//   20210  no key loaded
+//   20211  the signature text is no valid Base64, or decodes to more bytes than a signature of the key has
+// Encryption (cryptText) and certificate text (certificateText):
+//   20301  an RSA block operation failed, or the ciphertext is no whole number of key-sized blocks (logged)
+//   20310  no key loaded
+//   20311  a private-key operation asked for, no private key loaded
+//   20313  the text to decrypt is no valid Base64
+//   20315  the ciphertext cannot be Base64-encoded (an empty text to encrypt)
+//   20330  no certificate loaded
+//   20331  the certificate printed as empty text
+//   20332  no memory for the text
+//
+// Sizes follow the key: a signature and a block have the key's size (256 bytes for a 2048-bit key, whose
+// signature text is 344 characters), a plaintext chunk is 11 bytes less (245 for 2048 bits).
+class SignEngine
+{
+public:
+    // The kind of file that the next loadKeyFile reads.
+    enum KeyFileKind { Pkcs12File = 0, DerCertificateFile = 1, PemFile = 2 };
+
+    SignEngine();
+    ~SignEngine();
+    SignEngine(const SignEngine&) = delete;
+    SignEngine& operator=(const SignEngine&) = delete;
+
+    int fileKind = Pkcs12File;
+    bool hasPrivateKey = false;
+    // False only when a PEM file was loaded as a bare key.
+    bool hasCertificate = true;
+
+    // path and password are UTF-8; the password is empty when there is none. Doubled backslashes in the path
+    // count as one "/".
+    int loadKeyFile(const QByteArray& path, const QByteArray& password);
+
+    // RSASSA-PKCS1-v1_5 with SHA-256 over the bytes of text, as Base64 without line breaks.
+    int signText(const QByteArray& text, QByteArray& signature);
+    int verifyText(const QByteArray& signature, const QByteArray& text, bool& match);
+
+    // Encrypts input in chunks of (key size - 11) bytes into one Base64 text, or decrypts such a text; either
+    // half of the key in either direction.
+    int cryptText(bool usePublicKey, bool encrypt, const QByteArray& input, QByteArray& output);
+
+    // The certificate as the library prints it, with names as UTF-8.
+    int certificateText(QByteArray& text);
+
+private:
+    int readPkcs12(const QByteArray& path, const QByteArray& password);
+    int parsePkcs12(PKCS12* pkcs12, const QByteArray& password);
+    int readPemKey(const QByteArray& path);
+    int readCertificate(const QByteArray& path, bool pem);
+    int publicKeyFromCertificate();
+    int signDigest(const QByteArray& text, unsigned char* signature, size_t size);
+    int verifyDigest(const unsigned char* signature, size_t size, const QByteArray& text, bool& match);
+    int cryptBlocks(bool usePublicKey, bool encrypt, const unsigned char* input, int length, unsigned char* output,
+                    int& produced);
+
+    static crypto::BioPtr openKeyFile(const QByteArray& path, int& result);
+    static void logCryptoError(const char* fallback);
+    static void logError(const char* text);
+
+    crypto::PkeyPtr rsaKey;
+    crypto::X509Ptr x509Cert;
+};
+
+#endif // SIGNENGINE_SIGNENGINE_H

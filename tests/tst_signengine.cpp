@@ -1,0 +1,760 @@
+#include "signengine/signengine.h"
+
+#include "app/logfile.h"
+#include "signengine/base64.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <openssl/pem.h>
+
+#include <memory>
+
+namespace {
+
+const QByteArray kChineseText = QByteArray("Zorvik商户签名测试：订单 20260101 金额 ¥100.00\n");
+const QByteArray kSubject = QByteArray("/C=CN/ST=Beijing/L=Beijing/O=Zorvik商户系统/OU=测试商户/CN=898110000000001");
+
+QByteArray repeated(const QByteArray& pattern, int length)
+{
+    QByteArray out;
+    while (out.size() < length)
+        out += pattern;
+    return out.left(length);
+}
+
+} // namespace
+
+class TestSignEngine : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+
+    void encodingMatchesExamples_data();
+    void encodingMatchesExamples();
+    void encodingNeedsRoomForTheNul();
+    void decodingMatchesExamples_data();
+    void decodingMatchesExamples();
+    void decodingRejectsWhatIsNotStrictBase64_data();
+    void decodingRejectsWhatIsNotStrictBase64();
+    void decodingRespectsCapacity();
+    void codecRoundTripsAgainstIndependentEncoder();
+
+    void everyFileKindLoadsWithItsFlags_data();
+    void everyFileKindLoadsWithItsFlags();
+    void doubledBackslashesNameTheSameFile();
+    void failedLoadDropsPrivateKeyAndIsLogged();
+
+    void signatureInteroperatesWithOpenssl_data();
+    void signatureInteroperatesWithOpenssl();
+    void signatureIsDeterministic();
+    void changedTextOrOtherKeyDoesNotMatch();
+    void malformedSignatureTextIsRefused_data();
+    void malformedSignatureTextIsRefused();
+    void operationsWithoutTheirKeyAreRefused();
+
+    void ciphertextHasOneBlockPerChunk_data();
+    void ciphertextHasOneBlockPerChunk();
+    void publicEncryptionInteroperatesWithOpenssl();
+    void privateEncryptionInteroperatesWithOpenssl();
+    void textsRoundTrip_data();
+    void textsRoundTrip();
+    void onlyPublicKeyEncryptionIsRandomised();
+    void cryptFailuresHaveTheirCodes_data();
+    void cryptFailuresHaveTheirCodes();
+    void wrongDirectionKeyOrDamageFailTheBlockOperation();
+
+    void otherKeySizesWork_data();
+    void otherKeySizesWork();
+
+    void certificateTextShowsChineseNamesAndSections();
+    void asciiCertificatePrintsAsTheStandardPrinter();
+
+    void destroyingOneEngineLeavesAnotherWorking();
+
+private:
+    QString file(const QString& name) const { return m_dir.filePath(name); }
+    QByteArray openssl(const QStringList& arguments, const QByteArray& input = QByteArray());
+    void load(SignEngine& engine, const QString& name, int kind, const QByteArray& password = QByteArray());
+    QByteArray opensslBlockwise(const QStringList& arguments, const QByteArray& data, int blockSize);
+
+    QTemporaryDir m_dir;
+    QString m_previousDir;
+};
+
+QByteArray TestSignEngine::openssl(const QStringList& arguments, const QByteArray& input)
+{
+    QProcess process;
+    process.start(QStringLiteral(OPENSSL_COMMAND), arguments);
+    process.write(input);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(60000) || process.exitCode() != 0) {
+        qWarning() << arguments << process.readAllStandardError();
+        return QByteArray();
+    }
+    QByteArray out = process.readAllStandardOutput();
+    return out.isEmpty() ? QByteArray("ok") : out;
+}
+
+QByteArray TestSignEngine::opensslBlockwise(const QStringList& arguments, const QByteArray& data, int blockSize)
+{
+    QByteArray out;
+    for (int offset = 0; offset < data.size(); offset += blockSize) {
+        const QByteArray piece = openssl(arguments, data.mid(offset, blockSize));
+        if (piece.isEmpty())
+            return QByteArray();
+        out += piece;
+    }
+    return out;
+}
+
+void TestSignEngine::load(SignEngine& engine, const QString& name, int kind, const QByteArray& password)
+{
+    engine.fileKind = kind;
+    QCOMPARE(engine.loadKeyFile(file(name).toUtf8(), password), 0);
+}
+
+void TestSignEngine::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    m_previousDir = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(m_dir.path()));
+    LogFile::instance()->setFileName("certutil_zv.txt");
+
+    // Key material made once for the whole program.
+    const QStringList commands = {
+        "genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:2048 -out key.pem",
+        "genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:2048 -out other.pem",
+        "pkey -in key.pem -traditional -out key_trad.pem",
+        "pkey -in key.pem -pubout -out pub.pem",
+        "pkey -in other.pem -pubout -out other_pub.pem",
+        "pkey -in key.pem -aes256 -passout pass:secret -out key_enc.pem",
+        "pkey -in key.pem -traditional -aes256 -passout pass:secret -out key_enc_trad.pem",
+        "x509 -in cert.pem -outform DER -out cert.cer",
+        "pkcs12 -export -inkey key.pem -in cert.pem -passout pass:secret123 -out cert.p12",
+        "pkcs12 -export -legacy -inkey key.pem -in cert.pem -passout pass:secret123 -out legacy.p12",
+        "pkcs12 -export -inkey key.pem -in cert.pem -passout pass: -out nopass.p12",
+        "req -x509 -new -key key.pem -subj /C=CN/O=Zorvik/CN=ascii -days 30 -out ascii.pem",
+        "genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out ec.pem",
+        "req -x509 -new -key ec.pem -subj /CN=ec -days 30 -outform DER -out ec.cer",
+        "genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:1024 -out rsa1024.pem",
+        "genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:3072 -out rsa3072.pem",
+        "genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:4096 -out rsa4096.pem",
+    };
+    for (const QString& command : commands) {
+        if (command.startsWith("x509")) // the certificate with Chinese names comes first
+            QVERIFY(!openssl({"req", "-x509", "-new", "-key", "key.pem", "-utf8", "-subj", QString::fromUtf8(kSubject),
+                              "-days", "30", "-out", "cert.pem"})
+                         .isEmpty());
+        QVERIFY2(!openssl(command.split(' ')).isEmpty(), qPrintable(command));
+    }
+    auto write = [this](const QString& name, const QByteArray& content) {
+        QFile f(file(name));
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(content) == content.size());
+    };
+    auto read = [this](const QString& name) {
+        QFile f(file(name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    write("text.p12", "this is no PKCS#12 file\n");
+    write("cert_as_pem.cer", read("cert.pem"));
+    write("nothing.pem", "-----BEGIN FOO-----\nAAAA\n-----END FOO-----\n");
+    write("enc_and_cert.pem", read("key_enc.pem") + read("cert.pem"));
+    write("enc_trad_and_pub.pem", read("key_enc_trad.pem") + read("pub.pem"));
+}
+
+void TestSignEngine::cleanupTestCase()
+{
+    QDir::setCurrent(m_previousDir);
+}
+
+// ---- Base64 codec
+
+void TestSignEngine::encodingMatchesExamples_data()
+{
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("three bytes") << QByteArray("abc") << QByteArray("YWJj");
+    QTest::newRow("two bytes") << QByteArray("ab") << QByteArray("YWI=");
+    QTest::newRow("one byte") << QByteArray("a") << QByteArray("YQ==");
+    QTest::newRow("empty") << QByteArray() << QByteArray("");
+    const QByteArray signatureSized(256, '\xA7');
+    QTest::newRow("256 bytes, no line breaks") << signatureSized << signatureSized.toBase64();
+}
+
+void TestSignEngine::encodingMatchesExamples()
+{
+    QFETCH(QByteArray, input);
+    QFETCH(QByteArray, expected);
+    QByteArray out(expected.size() + 1, '\x55');
+    int written = -7;
+    QCOMPARE(base64Encode(reinterpret_cast<const unsigned char*>(input.constData()), input.size(), out.data(),
+                          out.size(), &written),
+             0);
+    QCOMPARE(written, expected.size());
+    QCOMPARE(out, expected + '\0');
+}
+
+void TestSignEngine::encodingNeedsRoomForTheNul()
+{
+    const unsigned char bytes[256] = {};
+    char out[345];
+    int written = -7;
+    QCOMPARE(base64Encode(bytes, 3, out, 4, &written), -1);
+    QCOMPARE(written, -7);
+    QCOMPARE(base64Encode(bytes, 3, out, 5, &written), 0);
+    QCOMPARE(base64Encode(bytes, 256, out, 344, &written), -1);
+    QCOMPARE(base64Encode(bytes, 256, out, 345, &written), 0);
+    QCOMPARE(written, 344);
+    QCOMPARE(base64Encode(bytes, 0, out, 0, &written), -1);
+    QCOMPARE(base64Encode(bytes, 3, nullptr, 5, &written), -1);
+    QCOMPARE(base64Encode(bytes, -1, out, 5, &written), -1);
+}
+
+void TestSignEngine::decodingMatchesExamples_data()
+{
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("three bytes") << QByteArray("YWJj") << QByteArray("abc");
+    QTest::newRow("two bytes") << QByteArray("YWI=") << QByteArray("ab");
+    QTest::newRow("one byte") << QByteArray("YQ==") << QByteArray("a");
+    QTest::newRow("padded group in the middle") << QByteArray("YQ==YWJj") << QByteArray("aabc");
+    QTest::newRow("unused bits ignored") << QByteArray("YR==") << QByteArray("a");
+    QTest::newRow("empty") << QByteArray() << QByteArray();
+    QTest::newRow("whole alphabet") << QByteArray("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/")
+                                    << QByteArray::fromBase64(
+                                           "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/");
+}
+
+void TestSignEngine::decodingMatchesExamples()
+{
+    QFETCH(QByteArray, input);
+    QFETCH(QByteArray, expected);
+    QByteArray out(64, '\0');
+    int written = -7;
+    QCOMPARE(base64Decode(input.constData(), input.size(), reinterpret_cast<unsigned char*>(out.data()), out.size(),
+                          &written),
+             0);
+    QCOMPARE(out.left(written), expected);
+}
+
+void TestSignEngine::decodingRejectsWhatIsNotStrictBase64_data()
+{
+    QTest::addColumn<QByteArray>("input");
+    QTest::newRow("length 3") << QByteArray("YWJ");
+    QTest::newRow("trailing line feed") << QByteArray("YWJj\n");
+    QTest::newRow("line feed inside a group") << QByteArray("YWJjYW\nJ");
+    QTest::newRow("carriage return") << QByteArray("YWJ\r");
+    QTest::newRow("space") << QByteArray("YW J");
+    QTest::newRow("tab") << QByteArray("YW\tJ");
+    QTest::newRow("= before data") << QByteArray("YW=j");
+    QTest::newRow("= first") << QByteArray("=WJj");
+    QTest::newRow("= second") << QByteArray("Y===");
+    QTest::newRow("only padding") << QByteArray("====");
+    QTest::newRow("url-safe alphabet") << QByteArray("YW-_");
+    QTest::newRow("byte above 127") << QByteArray("YW\xC3\xA9");
+    QTest::newRow("NUL") << QByteArray("YW\0J", 4);
+    QTest::newRow("bad group after good ones") << QByteArray("YWJjYWJjYW*j");
+    QTest::newRow("bad group between good ones") << QByteArray("YWJjYW*jYWJjYWJj");
+}
+
+void TestSignEngine::decodingRejectsWhatIsNotStrictBase64()
+{
+    QFETCH(QByteArray, input);
+    unsigned char out[64];
+    int written = 0;
+    QCOMPARE(base64Decode(input.constData(), input.size(), out, sizeof out, &written), -1);
+}
+
+void TestSignEngine::decodingRespectsCapacity()
+{
+    unsigned char out[4];
+    int written = -7;
+    QCOMPARE(base64Decode("YWJj", 4, out, 2, &written), -1);
+    QCOMPARE(base64Decode("YWJj", 4, out, 3, &written), 0);
+    unsigned char nine[9];
+    QCOMPARE(base64Decode("YWJjYWJjYWJj", 12, nine, 8, &written), -1);
+    QCOMPARE(base64Decode("YWJjYWJjYWJj", 12, nine, 9, &written), 0);
+    QCOMPARE(written, 9);
+    QCOMPARE(base64Decode("YWI=", 4, out, 1, &written), -1);
+    QCOMPARE(base64Decode("YQ==", 4, out, 1, &written), 0);
+    QCOMPARE(base64Decode("YQ==", 4, out, 0, &written), -1);
+    QCOMPARE(base64Decode("", 0, out, 0, &written), 0);
+    QCOMPARE(written, 0);
+    QCOMPARE(base64Decode("YWJj", 4, nullptr, 3, &written), -1);
+}
+
+void TestSignEngine::codecRoundTripsAgainstIndependentEncoder()
+{
+    QRandomGenerator random(20260101);
+    for (int round = 0; round < 400; ++round) {
+        const int length = round < 20 ? round : random.bounded(3000);
+        QByteArray data(length, Qt::Uninitialized);
+        for (char& c : data)
+            c = static_cast<char>(random.bounded(256));
+        const QByteArray reference = data.toBase64();
+        QByteArray encoded(reference.size() + 1, '\0');
+        int written = 0;
+        QCOMPARE(base64Encode(reinterpret_cast<const unsigned char*>(data.constData()), length, encoded.data(),
+                              encoded.size(), &written),
+                 0);
+        QCOMPARE(encoded.left(written), reference);
+        QByteArray decoded(length, '\0');
+        QCOMPARE(base64Decode(reference.constData(), reference.size(), reinterpret_cast<unsigned char*>(decoded.data()),
+                              length, &written),
+                 0);
+        QCOMPARE(decoded.left(written), data);
+    }
+}
+
+// ---- Loading
+
+void TestSignEngine::everyFileKindLoadsWithItsFlags_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QByteArray>("password");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<bool>("privateKey");
+    QTest::addColumn<bool>("certificate");
+    QTest::newRow("PKCS#12") << "cert.p12" << 0 << QByteArray("secret123") << 0 << true << true;
+    QTest::newRow("legacy PKCS#12") << "legacy.p12" << 0 << QByteArray("secret123") << 0 << true << true;
+    QTest::newRow("PKCS#12 empty password") << "nopass.p12" << 0 << QByteArray() << 0 << true << true;
+    QTest::newRow("PKCS#12 wrong password") << "cert.p12" << 0 << QByteArray("wrong") << 20061 << false << true;
+    QTest::newRow("text file as PKCS#12") << "text.p12" << 0 << QByteArray("x") << 20052 << false << true;
+    QTest::newRow("DER certificate") << "cert.cer" << 1 << QByteArray() << 0 << false << true;
+    QTest::newRow("PEM inside .cer") << "cert_as_pem.cer" << 1 << QByteArray() << 20002 << false << true;
+    QTest::newRow("EC certificate") << "ec.cer" << 1 << QByteArray() << 20012 << false << true;
+    QTest::newRow("PEM certificate") << "cert.pem" << 2 << QByteArray() << 0 << false << true;
+    QTest::newRow("PKCS#8 private key") << "key.pem" << 2 << QByteArray() << 0 << true << false;
+    QTest::newRow("traditional private key") << "key_trad.pem" << 2 << QByteArray() << 0 << true << false;
+    QTest::newRow("public key") << "pub.pem" << 2 << QByteArray() << 0 << false << false;
+    QTest::newRow("nothing usable") << "nothing.pem" << 2 << QByteArray() << 20002 << false << true;
+    QTest::newRow("encrypted key alone") << "key_enc.pem" << 2 << QByteArray() << 20002 << false << true;
+    QTest::newRow("encrypted traditional key and public key")
+        << "enc_trad_and_pub.pem" << 2 << QByteArray() << 0 << false << false;
+    QTest::newRow("encrypted key and certificate") << "enc_and_cert.pem" << 2 << QByteArray() << 0 << false << true;
+    QTest::newRow("EC private key") << "ec.pem" << 2 << QByteArray() << 20002 << false << true;
+    for (int kind = 0; kind < 3; ++kind)
+        QTest::newRow(qPrintable(QString("missing file, kind %1").arg(kind)))
+            << "missing.p12" << kind << QByteArray("x") << 20001 << false << true;
+    QTest::newRow("unknown kind") << "cert.pem" << 3 << QByteArray() << 20003 << false << true;
+}
+
+void TestSignEngine::everyFileKindLoadsWithItsFlags()
+{
+    QFETCH(QString, name);
+    QFETCH(int, kind);
+    QFETCH(QByteArray, password);
+    QFETCH(int, code);
+    QFETCH(bool, privateKey);
+    QFETCH(bool, certificate);
+    SignEngine engine;
+    engine.fileKind = kind;
+    QElapsedTimer timer;
+    timer.start();
+    QCOMPARE(engine.loadKeyFile(file(name).toUtf8(), password), code);
+    QVERIFY(timer.elapsed() < 10000); // an encrypted key must never wait for a pass phrase
+    QCOMPARE(engine.hasPrivateKey, privateKey);
+    QCOMPARE(engine.hasCertificate, certificate);
+    if (code == 0) {
+        bool match = false;
+        QByteArray text;
+        QCOMPARE(engine.verifyText(QByteArray(256, '\0').toBase64(), "x", match), 0);
+        QCOMPARE(engine.certificateText(text), certificate ? 0 : 20330);
+    }
+}
+
+void TestSignEngine::doubledBackslashesNameTheSameFile()
+{
+    SignEngine engine;
+    QByteArray doubled = file("cert.p12").toUtf8();
+    doubled.replace('/', "\\\\");
+    QCOMPARE(engine.loadKeyFile(doubled, "secret123"), 0);
+    QVERIFY(engine.hasPrivateKey);
+}
+
+void TestSignEngine::failedLoadDropsPrivateKeyAndIsLogged()
+{
+    SignEngine engine;
+    load(engine, "cert.p12", 0, "secret123");
+    QVERIFY(engine.hasPrivateKey);
+
+    QFile::remove(file("log/certutil_zv.txt"));
+    QCOMPARE(engine.loadKeyFile(file("missing.p12").toUtf8(), "secret123"), 20001);
+    QVERIFY(!engine.hasPrivateKey);
+    QByteArray signature;
+    QCOMPARE(engine.signText("x", signature), 20100);
+    QCOMPARE(engine.loadKeyFile(file("cert.p12").toUtf8(), "wrong"), 20061);
+    QFile log(file("log/certutil_zv.txt"));
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = log.readAll().trimmed().split('\n');
+    QCOMPARE(lines.size(), 2);
+    for (const QByteArray& line : lines)
+        QVERIFY2(line.contains("] cert sign util error. ") && line.size() > 50, line.constData());
+}
+
+// ---- Signatures
+
+void TestSignEngine::signatureInteroperatesWithOpenssl_data()
+{
+    QTest::addColumn<QString>("verifier");
+    QTest::addColumn<int>("kind");
+    QTest::newRow("PKCS#12") << "cert.p12" << 0;
+    QTest::newRow("DER certificate") << "cert.cer" << 1;
+    QTest::newRow("PEM public key") << "pub.pem" << 2;
+}
+
+void TestSignEngine::signatureInteroperatesWithOpenssl()
+{
+    QFETCH(QString, verifier);
+    QFETCH(int, kind);
+    SignEngine signer;
+    load(signer, "cert.p12", 0, "secret123");
+    QByteArray signature;
+    QCOMPARE(signer.signText(kChineseText, signature), 0);
+    QCOMPARE(signature.size(), 344);
+    QVERIFY(signature.endsWith("=="));
+
+    QFile sigFile(file("sig.bin"));
+    QVERIFY(sigFile.open(QIODevice::WriteOnly));
+    sigFile.write(QByteArray::fromBase64(signature));
+    sigFile.close();
+    QVERIFY(openssl({"dgst", "-sha256", "-verify", "pub.pem", "-signature", "sig.bin"}, kChineseText)
+                .contains("Verified OK"));
+
+    const QByteArray theirs = openssl({"dgst", "-sha256", "-sign", "key.pem"}, kChineseText);
+    QCOMPARE(theirs.toBase64(), signature);
+    SignEngine engine;
+    load(engine, verifier, kind, kind == 0 ? "secret123" : "");
+    bool match = false;
+    QCOMPARE(engine.verifyText(theirs.toBase64(), kChineseText, match), 0);
+    QVERIFY(match);
+}
+
+void TestSignEngine::signatureIsDeterministic()
+{
+    SignEngine engine;
+    load(engine, "key.pem", 2);
+    QByteArray first, second;
+    QCOMPARE(engine.signText("", first), 0);
+    QCOMPARE(engine.signText("", second), 0);
+    QCOMPARE(first, second);
+}
+
+void TestSignEngine::changedTextOrOtherKeyDoesNotMatch()
+{
+    SignEngine engine, other;
+    load(engine, "cert.p12", 0, "secret123");
+    load(other, "other_pub.pem", 2);
+    QByteArray signature;
+    QCOMPARE(engine.signText(kChineseText, signature), 0);
+    bool match = true;
+    QByteArray changed = kChineseText;
+    changed[3] = changed[3] ^ 1;
+    QCOMPARE(engine.verifyText(signature, changed, match), 0);
+    QVERIFY(!match);
+    match = true;
+    QCOMPARE(other.verifyText(signature, kChineseText, match), 0);
+    QVERIFY(!match);
+    match = true;
+    QCOMPARE(engine.verifyText(signature.left(340), kChineseText, match), 0); // checked with zeros behind it
+    QVERIFY(!match);
+    match = true;
+    QCOMPARE(engine.verifyText(QByteArray(), kChineseText, match), 0);
+    QVERIFY(!match);
+}
+
+void TestSignEngine::malformedSignatureTextIsRefused_data()
+{
+    QTest::addColumn<QByteArray>("suffix");
+    QTest::addColumn<int>("breakAt");
+    QTest::newRow("trailing line feed") << QByteArray("\n") << -1;
+    QTest::newRow("line break after 64 characters") << QByteArray() << 64;
+    QTest::newRow("longer than a signature") << QByteArray("AAAA") << -1;
+}
+
+void TestSignEngine::malformedSignatureTextIsRefused()
+{
+    QFETCH(QByteArray, suffix);
+    QFETCH(int, breakAt);
+    SignEngine engine;
+    load(engine, "cert.p12", 0, "secret123");
+    QByteArray signature;
+    QCOMPARE(engine.signText(kChineseText, signature), 0);
+    signature += suffix;
+    if (breakAt > 0)
+        signature.insert(breakAt, '\n');
+    bool match = true;
+    QCOMPARE(engine.verifyText(signature, kChineseText, match), 20211);
+    QVERIFY(!match);
+}
+
+void TestSignEngine::operationsWithoutTheirKeyAreRefused()
+{
+    SignEngine empty;
+    QByteArray out;
+    bool match = true;
+    QCOMPARE(empty.signText("x", out), 20100);
+    QCOMPARE(empty.verifyText("YWJj", "x", match), 20210);
+    QCOMPARE(empty.cryptText(true, true, "x", out), 20310);
+    QCOMPARE(empty.certificateText(out), 20330);
+    SignEngine publicOnly;
+    load(publicOnly, "cert.cer", 1);
+    QCOMPARE(publicOnly.signText("x", out), 20100);
+    QCOMPARE(publicOnly.cryptText(false, true, "x", out), 20311);
+    QCOMPARE(publicOnly.cryptText(false, false, "x", out), 20311);
+    QVERIFY(out.isEmpty());
+}
+
+// ---- Encryption
+
+void TestSignEngine::ciphertextHasOneBlockPerChunk_data()
+{
+    QTest::addColumn<int>("length");
+    QTest::addColumn<int>("textLength");
+    QTest::newRow("1") << 1 << 344;
+    QTest::newRow("245") << 245 << 344;
+    QTest::newRow("246") << 246 << 684;
+    QTest::newRow("490") << 490 << 684;
+    QTest::newRow("491") << 491 << 1024;
+}
+
+void TestSignEngine::ciphertextHasOneBlockPerChunk()
+{
+    QFETCH(int, length);
+    QFETCH(int, textLength);
+    SignEngine engine;
+    load(engine, "key.pem", 2);
+    for (bool usePublicKey : {true, false}) {
+        QByteArray cipher;
+        QCOMPARE(engine.cryptText(usePublicKey, true, QByteArray(length, 'z'), cipher), 0);
+        QCOMPARE(cipher.size(), textLength);
+    }
+}
+
+void TestSignEngine::publicEncryptionInteroperatesWithOpenssl()
+{
+    SignEngine engine;
+    load(engine, "cert.p12", 0, "secret123");
+    const QByteArray text = repeated(kChineseText, 1000);
+    QByteArray cipher;
+    QCOMPARE(engine.cryptText(true, true, text, cipher), 0);
+    QCOMPARE(opensslBlockwise({"pkeyutl", "-decrypt", "-inkey", "key.pem", "-pkeyopt", "rsa_padding_mode:pkcs1"},
+                              QByteArray::fromBase64(cipher), 256),
+             text);
+
+    // openssl's chunks need not be full: the bytes of every block are joined.
+    for (int chunk : {245, 100}) {
+        const QByteArray theirs = opensslBlockwise(
+            {"pkeyutl", "-encrypt", "-pubin", "-inkey", "pub.pem", "-pkeyopt", "rsa_padding_mode:pkcs1"}, text, chunk);
+        QByteArray plain;
+        QCOMPARE(engine.cryptText(false, false, theirs.toBase64(), plain), 0);
+        QCOMPARE(plain, text);
+    }
+}
+
+void TestSignEngine::privateEncryptionInteroperatesWithOpenssl()
+{
+    SignEngine engine;
+    load(engine, "key_trad.pem", 2);
+    const QByteArray text = repeated(kChineseText, 600);
+    QByteArray cipher;
+    QCOMPARE(engine.cryptText(false, true, text, cipher), 0);
+    QCOMPARE(opensslBlockwise(
+                 {"pkeyutl", "-verifyrecover", "-pubin", "-inkey", "pub.pem", "-pkeyopt", "rsa_padding_mode:pkcs1"},
+                 QByteArray::fromBase64(cipher), 256),
+             text);
+
+    // openssl signs at most 64 raw bytes at a time; type 1 padding is deterministic, so its blocks are ours.
+    const QStringList sign = {"pkeyutl", "-sign", "-inkey", "key.pem", "-pkeyopt", "rsa_padding_mode:pkcs1"};
+    QByteArray ownFirst;
+    QCOMPARE(engine.cryptText(false, true, text.left(60), ownFirst), 0);
+    QCOMPARE(openssl(sign, text.left(60)).toBase64(), ownFirst);
+    const QByteArray theirs = opensslBlockwise(sign, text, 60);
+    SignEngine publicOnly;
+    load(publicOnly, "pub.pem", 2);
+    QByteArray plain;
+    QCOMPARE(publicOnly.cryptText(true, false, theirs.toBase64(), plain), 0);
+    QCOMPARE(plain, text);
+}
+
+void TestSignEngine::textsRoundTrip_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    for (int length : {1, 245, 246, 1000, 100000})
+        QTest::newRow(qPrintable(QString::number(length))) << repeated(kChineseText, length);
+    QTest::newRow("zero bytes survive") << QByteArray("a\0b\0\0c", 6);
+}
+
+void TestSignEngine::textsRoundTrip()
+{
+    QFETCH(QByteArray, text);
+    SignEngine full, publicOnly;
+    load(full, "cert.p12", 0, "secret123");
+    load(publicOnly, "cert.cer", 1);
+    QByteArray cipher, plain;
+    QCOMPARE(publicOnly.cryptText(true, true, text, cipher), 0);
+    QCOMPARE(full.cryptText(false, false, cipher, plain), 0);
+    QCOMPARE(plain, text);
+    QCOMPARE(full.cryptText(false, true, text, cipher), 0);
+    QCOMPARE(publicOnly.cryptText(true, false, cipher, plain), 0);
+    QCOMPARE(plain, text);
+}
+
+void TestSignEngine::onlyPublicKeyEncryptionIsRandomised()
+{
+    SignEngine engine;
+    load(engine, "key.pem", 2);
+    QByteArray first, second;
+    QCOMPARE(engine.cryptText(true, true, kChineseText, first), 0);
+    QCOMPARE(engine.cryptText(true, true, kChineseText, second), 0);
+    QVERIFY(first != second);
+    QCOMPARE(engine.cryptText(false, true, kChineseText, first), 0);
+    QCOMPARE(engine.cryptText(false, true, kChineseText, second), 0);
+    QCOMPARE(first, second);
+}
+
+void TestSignEngine::cryptFailuresHaveTheirCodes_data()
+{
+    QTest::addColumn<bool>("usePublicKey");
+    QTest::addColumn<bool>("encrypt");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<int>("code");
+    QTest::newRow("empty text to encrypt") << true << true << QByteArray() << 20315;
+    QTest::newRow("line break") << false << false << QByteArray("YWJj\nYWJj") << 20313;
+    QTest::newRow("not base64") << false << false << QByteArray("YWJ") << 20313;
+    QTest::newRow("300 bytes") << false << false << QByteArray(300, 'x').toBase64() << 20301;
+    QTest::newRow("empty text to decrypt") << false << false << QByteArray() << 0;
+}
+
+void TestSignEngine::cryptFailuresHaveTheirCodes()
+{
+    QFETCH(bool, usePublicKey);
+    QFETCH(bool, encrypt);
+    QFETCH(QByteArray, input);
+    QFETCH(int, code);
+    SignEngine engine;
+    load(engine, "key.pem", 2);
+    QByteArray output("untouched");
+    QCOMPARE(engine.cryptText(usePublicKey, encrypt, input, output), code);
+    QCOMPARE(output, code ? QByteArray("untouched") : QByteArray());
+}
+
+void TestSignEngine::wrongDirectionKeyOrDamageFailTheBlockOperation()
+{
+    SignEngine engine;
+    load(engine, "key.pem", 2);
+    QByteArray cipher, plain;
+    QCOMPARE(engine.cryptText(true, true, kChineseText, cipher), 0);
+    QCOMPARE(engine.cryptText(true, false, cipher, plain), 20301);
+    QByteArray damaged = QByteArray::fromBase64(cipher);
+    damaged[100] = damaged[100] ^ 0x40;
+    QCOMPARE(engine.cryptText(false, false, damaged.toBase64(), plain), 20301);
+    SignEngine other;
+    load(other, "other.pem", 2);
+    QCOMPARE(other.cryptText(false, false, cipher, plain), 20301);
+}
+
+void TestSignEngine::otherKeySizesWork_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<int>("bytes");
+    QTest::newRow("1024") << "rsa1024.pem" << 128;
+    QTest::newRow("3072") << "rsa3072.pem" << 384;
+    QTest::newRow("4096") << "rsa4096.pem" << 512;
+}
+
+void TestSignEngine::otherKeySizesWork()
+{
+    QFETCH(QString, key);
+    QFETCH(int, bytes);
+    SignEngine engine;
+    load(engine, key, 2);
+    QByteArray signature;
+    QCOMPARE(engine.signText(kChineseText, signature), 0);
+    QCOMPARE(QByteArray::fromBase64(signature), openssl({"dgst", "-sha256", "-sign", key}, kChineseText));
+    bool match = false;
+    QCOMPARE(engine.verifyText(signature, kChineseText, match), 0);
+    QVERIFY(match);
+
+    const QByteArray text = repeated(kChineseText, 3 * (bytes - 11) + 1);
+    QByteArray cipher, plain;
+    QCOMPARE(engine.cryptText(true, true, text, cipher), 0);
+    const QByteArray raw = QByteArray::fromBase64(cipher);
+    QCOMPARE(raw.size(), 4 * bytes);
+    QCOMPARE(opensslBlockwise({"pkeyutl", "-decrypt", "-inkey", key, "-pkeyopt", "rsa_padding_mode:pkcs1"}, raw, bytes),
+             text);
+    QCOMPARE(engine.cryptText(false, false, cipher, plain), 0);
+    QCOMPARE(plain, text);
+    QCOMPARE(engine.cryptText(false, true, text, cipher), 0);
+    QCOMPARE(engine.cryptText(true, false, cipher, plain), 0);
+    QCOMPARE(plain, text);
+}
+
+// ---- Certificate text
+
+void TestSignEngine::certificateTextShowsChineseNamesAndSections()
+{
+    SignEngine engine;
+    load(engine, "legacy.p12", 0, "secret123");
+    QByteArray text;
+    QCOMPARE(engine.certificateText(text), 0);
+    QVERIFY(text.startsWith("Certificate:\n"));
+    const QByteArray name = "C=CN, ST=Beijing, L=Beijing, O=Zorvik商户系统, OU=测试商户, CN=898110000000001";
+    for (const QByteArray& part :
+         {QByteArray("Version: 3"), QByteArray("Serial Number:"),
+          QByteArray("Signature Algorithm: sha256WithRSAEncryption"), "Issuer: " + name, QByteArray("Validity"),
+          QByteArray("Not After"), "Subject: " + name, QByteArray("Public-Key: (2048 bit)"),
+          QByteArray("X509v3 extensions:"), QByteArray("Signature Value:")})
+        QVERIFY2(text.contains(part), part.constData());
+    QVERIFY(!text.contains("\\x"));
+}
+
+void TestSignEngine::asciiCertificatePrintsAsTheStandardPrinter()
+{
+    SignEngine engine;
+    load(engine, "ascii.pem", 2);
+    QByteArray text;
+    QCOMPARE(engine.certificateText(text), 0);
+
+    std::unique_ptr<BIO, decltype(&BIO_free)> in(BIO_new_file(file("ascii.pem").toUtf8().constData(), "r"), BIO_free);
+    std::unique_ptr<X509, decltype(&X509_free)> certificate(PEM_read_bio_X509(in.get(), nullptr, nullptr, nullptr),
+                                                            X509_free);
+    crypto::BioPtr out = crypto::writeBio();
+    QVERIFY(certificate && X509_print(out.get(), certificate.get()) == 1);
+    QCOMPARE(text, crypto::bioContents(out.get()));
+}
+
+// ---- Lifecycle
+
+void TestSignEngine::destroyingOneEngineLeavesAnotherWorking()
+{
+    SignEngine first;
+    load(first, "legacy.p12", 0, "secret123");
+    {
+        auto second = std::make_unique<SignEngine>();
+        load(*second, "legacy.p12", 0, "secret123");
+    }
+    QByteArray signature, cipher, plain;
+    bool match = false;
+    QCOMPARE(first.signText(kChineseText, signature), 0);
+    QCOMPARE(first.verifyText(signature, kChineseText, match), 0);
+    QVERIFY(match);
+    QCOMPARE(first.cryptText(true, true, kChineseText, cipher), 0);
+    QCOMPARE(first.cryptText(false, false, cipher, plain), 0);
+    QCOMPARE(plain, kChineseText);
+    SignEngine third;
+    load(third, "legacy.p12", 0, "secret123");
+}
+
+QTEST_GUILESS_MAIN(TestSignEngine)
+#include "tst_signengine.moc"

@@ -39,9 +39,12 @@ QByteArray bioContents(BIO* bio)
 QByteArray takeEarliestError()
 {
     const unsigned long code = ERR_get_error();
-    if (code == 0)
-        return QByteArray();
-    char text[256];
+    return code == 0 ? QByteArray() : errorText(code);
+}
+
+QByteArray errorText(unsigned long code)
+{
+    char text[256]; // what ERR_error_string may fill
     ERR_error_string_n(code, text, sizeof text);
     return QByteArray(text);
 }

@@ -47,6 +47,8 @@ QByteArray bioContents(BIO* bio);
 
 // The library's text for the earliest error in this thread's queue, which is removed; empty if none is queued.
 QByteArray takeEarliestError();
+// The library's one-line text for an error code; for 0 (an empty queue) the library's text for "no error".
+QByteArray errorText(unsigned long code);
 
 // Pass-phrase callback for PEM readers that refuses at once. Without a callback the library prompts on the
 // terminal, which would hang a desktop program; with this one an encrypted PEM key simply fails to load.

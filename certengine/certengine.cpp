@@ -137,10 +137,7 @@ void CertEngine::setMerchant(const QByteArray& merchantNo, const QByteArray& mer
 void CertEngine::logCryptoError()
 {
     // An empty queue gives code 0, whose text is logged all the same.
-    const unsigned long code = ERR_get_error();
-    char text[256];
-    ERR_error_string_n(code, text, sizeof text);
-    LogFile::instance()->write("error. %s", text);
+    LogFile::instance()->write("error. %s", crypto::errorText(ERR_get_error()).constData());
 }
 
 int CertEngine::generateKeyPair()
@@ -175,7 +172,7 @@ int CertEngine::loadKey(const QByteArray& path, int kind, const QByteArray& pass
     // From here on the previous key is gone, whatever the file holds.
     key.reset();
     switch (kind) {
-    case Pkcs12: {
+    case KeyFilePkcs12: {
         crypto::Pkcs12Ptr pkcs12(d2i_PKCS12_bio(file.get(), nullptr));
         if (!pkcs12) {
             logCryptoError();
@@ -191,7 +188,7 @@ int CertEngine::loadKey(const QByteArray& path, int kind, const QByteArray& pass
         key.reset(privateKey);
         return 0;
     }
-    case Pem:
+    case KeyFilePem:
         key.reset(PEM_read_bio_PrivateKey(file.get(), nullptr, crypto::refusePassphrase, nullptr));
         if (!key) {
             logCryptoError();

@@ -2,6 +2,7 @@
 #define CERTENGINE_CERTENGINE_H
 
 #include "app/cryptosupport.h"
+#include "app/keyfilekind.h"
 
 #include <QByteArray>
 #include <QString>
@@ -58,9 +59,6 @@ QByteArray replaceAll(const QByteArray& text, const QByteArray& needle, const QB
 class CertEngine
 {
 public:
-    // What a chosen key or certificate file holds, as the file chooser decides it from the file name.
-    enum KeyFileKind { Pkcs12 = 0, Certificate = 1, Pem = 2 };
-
     static CertEngine* instance();
 
     // Forgets key, merchant data and the cached root certificate; lastPath stays.

@@ -55,10 +55,8 @@ QString HistoryStore::directory()
 
 void HistoryStore::logCryptoError()
 {
-    const unsigned long code = ERR_get_error();
-    char text[256];
-    ERR_error_string_n(code, text, sizeof text);
-    LogFile::instance()->write("error. %s", text);
+    // An empty queue gives code 0, whose text is logged all the same.
+    LogFile::instance()->write("error. %s", crypto::errorText(ERR_get_error()).constData());
 }
 
 int HistoryStore::keyToPem(EVP_PKEY* key, QByteArray& pem)

@@ -54,11 +54,11 @@ int SignEngine::loadKeyFile(const QByteArray& path, const QByteArray& password)
     hasCertificate = true;
 
     switch (fileKind) {
-    case Pkcs12File:
+    case KeyFilePkcs12:
         return readPkcs12(path, password);
-    case DerCertificateFile:
+    case KeyFileCertificate:
         return readCertificate(path, false);
-    case PemFile:
+    case KeyFilePem:
         if (readPemKey(path) == 0) {
             hasCertificate = false;
             return 0;

@@ -2,6 +2,7 @@
 #define SIGNENGINE_SIGNENGINE_H
 
 #include "app/cryptosupport.h"
+#include "app/keyfilekind.h"
 
 #include <QByteArray>
 
@@ -43,15 +44,12 @@
 class SignEngine
 {
 public:
-    // The kind of file that the next loadKeyFile reads.
-    enum KeyFileKind { Pkcs12File = 0, DerCertificateFile = 1, PemFile = 2 };
-
     SignEngine();
     ~SignEngine();
     SignEngine(const SignEngine&) = delete;
     SignEngine& operator=(const SignEngine&) = delete;
 
-    int fileKind = Pkcs12File;
+    int fileKind = KeyFilePkcs12; // the kind of file that the next loadKeyFile reads
     bool hasPrivateKey = false;
     // False only when a PEM file was loaded as a bare key.
     bool hasCertificate = true;

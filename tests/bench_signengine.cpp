@@ -162,7 +162,7 @@ int main(int argc, char** argv)
     BIO_free(out);
 
     SignEngine engine;
-    engine.fileKind = SignEngine::PemFile;
+    engine.fileKind = KeyFilePem;
     if (engine.loadKeyFile(keyPath, QByteArray()) != 0)
         fail("loading the key");
 

@@ -233,7 +233,7 @@ QByteArray TestCertEngine::subjectOf(const QByteArray& csr) const
 
 void TestCertEngine::holdMerchantKey()
 {
-    QCOMPARE(engine()->loadKey("merchant.key", CertEngine::Pem, QByteArray()), 0);
+    QCOMPARE(engine()->loadKey("merchant.key", KeyFilePem, QByteArray()), 0);
 }
 
 void TestCertEngine::replaceAllResumesBehindEachReplacement_data()
@@ -287,7 +287,7 @@ void TestCertEngine::requestCarriesTheMerchantSubjectInOrder()
 
     engine()->setMerchant(spNo, spName);
     QByteArray csr;
-    QCOMPARE(engine()->generateRequest(csr, "merchant.key", CertEngine::Pem, QByteArray()), 0);
+    QCOMPARE(engine()->generateRequest(csr, "merchant.key", KeyFilePem, QByteArray()), 0);
     QVERIFY(csr.startsWith("-----BEGIN CERTIFICATE REQUEST-----\n"));
     QVERIFY(csr.endsWith("-----END CERTIFICATE REQUEST-----\n"));
     QCOMPARE(openssl({"req", "-verify", "-noout"}, csr).exitCode, 0);
@@ -309,7 +309,7 @@ void TestCertEngine::overlongMerchantDataFailsTheRequest()
 
     engine()->setMerchant(spNo, spName);
     QByteArray csr = "untouched";
-    QCOMPARE(engine()->generateRequest(csr, "merchant.key", CertEngine::Pem, QByteArray()), 10007);
+    QCOMPARE(engine()->generateRequest(csr, "merchant.key", KeyFilePem, QByteArray()), 10007);
     QCOMPARE(csr, QByteArray("untouched"));
     QVERIFY(logText().contains("生成证书请求串错误，10007"));
     QVERIFY(HistoryStore::list().isEmpty());
@@ -325,8 +325,8 @@ void TestCertEngine::applyFlowMakesAFreshRsaKeyEachTime()
     engine()->setMerchant(kMerchantNo, kMerchantName);
     QByteArray first;
     QByteArray second;
-    QCOMPARE(engine()->generateRequest(first, QByteArray(), CertEngine::Pkcs12, QByteArray()), 0);
-    QCOMPARE(engine()->generateRequest(second, QByteArray(), CertEngine::Pkcs12, QByteArray()), 0);
+    QCOMPARE(engine()->generateRequest(first, QByteArray(), KeyFilePkcs12, QByteArray()), 0);
+    QCOMPARE(engine()->generateRequest(second, QByteArray(), KeyFilePkcs12, QByteArray()), 0);
     QVERIFY(first != second);
     QVERIFY(!publicKeyOfRequest(first).isEmpty());
     QVERIFY(publicKeyOfRequest(first) != publicKeyOfRequest(second));
@@ -353,7 +353,7 @@ void TestCertEngine::packagingWritesThreeMatchingFiles()
 {
     engine()->setMerchant(kMerchantNo, kMerchantName);
     QByteArray csr;
-    QCOMPARE(engine()->generateRequest(csr, QByteArray(), CertEngine::Pkcs12, QByteArray()), 0);
+    QCOMPARE(engine()->generateRequest(csr, QByteArray(), KeyFilePkcs12, QByteArray()), 0);
     const QByteArray cert = issue(csr);
     QVERIFY(!cert.isEmpty());
     // Files from an earlier run are overwritten.
@@ -540,10 +540,10 @@ void TestCertEngine::changeFlowKeepsTheKeyOfTheFile_data()
     QTest::addColumn<QString>("path");
     QTest::addColumn<int>("kind");
     QTest::addColumn<QByteArray>("password");
-    QTest::newRow("PKCS#12 made by the engine") << "engine/cert.p12" << int(CertEngine::Pkcs12) << kPassword;
+    QTest::newRow("PKCS#12 made by the engine") << "engine/cert.p12" << int(KeyFilePkcs12) << kPassword;
     QTest::newRow("legacy PKCS#12 of the openssl command")
-        << "legacy.p12" << int(CertEngine::Pkcs12) << QByteArray("old-secret");
-    QTest::newRow("PEM key") << "merchant.key" << int(CertEngine::Pem) << QByteArray();
+        << "legacy.p12" << int(KeyFilePkcs12) << QByteArray("old-secret");
+    QTest::newRow("PEM key") << "merchant.key" << int(KeyFilePem) << QByteArray();
 }
 
 void TestCertEngine::changeFlowKeepsTheKeyOfTheFile()
@@ -574,8 +574,8 @@ void TestCertEngine::failedKeyLoads_data()
     QTest::addColumn<int>("code");
     QTest::addColumn<bool>("keyKept");
     QTest::addColumn<QByteArray>("logLine");
-    const int p12 = CertEngine::Pkcs12;
-    const int pem = CertEngine::Pem;
+    const int p12 = KeyFilePkcs12;
+    const int pem = KeyFilePem;
     QTest::newRow("wrong password") << "legacy.p12" << p12 << QByteArray("wrong") << 10012 << false
                                     << QByteArray("获取公私钥错误，10012");
     QTest::newRow("certificate taken as PKCS#12")
@@ -586,8 +586,8 @@ void TestCertEngine::failedKeyLoads_data()
         << "merchant.pub" << pem << QByteArray() << 10013 << false << QByteArray("获取公私钥错误，10013");
     QTest::newRow("encrypted PEM key, never prompting")
         << "encrypted.key" << pem << QByteArray() << 10013 << false << QByteArray("获取公私钥错误，10013");
-    QTest::newRow("certificate file holds no key") << "merchant.pem" << int(CertEngine::Certificate) << QByteArray()
-                                                   << 10003 << false << QByteArray("生成证书请求串错误，10003");
+    QTest::newRow("certificate file holds no key") << "merchant.pem" << int(KeyFileCertificate) << QByteArray() << 10003
+                                                   << false << QByteArray("生成证书请求串错误，10003");
     QTest::newRow("missing file") << "nothere.p12" << p12 << QByteArray("x") << 10010 << true
                                   << QByteArray("获取公私钥错误，10010");
 }
@@ -601,7 +601,7 @@ void TestCertEngine::failedKeyLoads()
     QFETCH(bool, keyKept);
     QFETCH(QByteArray, logLine);
 
-    QCOMPARE(engine()->loadKey("foreign.key", CertEngine::Pem, QByteArray()), 0);
+    QCOMPARE(engine()->loadKey("foreign.key", KeyFilePem, QByteArray()), 0);
     engine()->setMerchant(kMerchantNo, kMerchantName);
     QByteArray csr = "untouched";
     QCOMPARE(engine()->generateRequest(csr, path.toUtf8(), kind, password), code);
@@ -627,7 +627,7 @@ void TestCertEngine::loggedErrorIsTheOperationsOwn()
     crypto::BioPtr junk = crypto::readBio(junkText);
     QVERIFY(!PEM_read_bio_X509(junk.get(), nullptr, crypto::refusePassphrase, nullptr));
 
-    QCOMPARE(engine()->loadKey("nothere.p12", CertEngine::Pkcs12, "x"), 10010);
+    QCOMPARE(engine()->loadKey("nothere.p12", KeyFilePkcs12, "x"), 10010);
     QByteArray log = logText();
     QVERIFY2(log.contains("No such file or directory") && !log.contains("no start line"), log.constData());
 
@@ -644,7 +644,7 @@ void TestCertEngine::historySaveFailureDoesNotFailTheRequest()
     QVERIFY(writeFile(HistoryStore::directory(), "in the way"));
     engine()->setMerchant(kMerchantNo, kMerchantName);
     QByteArray csr;
-    QCOMPARE(engine()->generateRequest(csr, "merchant.key", CertEngine::Pem, QByteArray()), 0);
+    QCOMPARE(engine()->generateRequest(csr, "merchant.key", KeyFilePem, QByteArray()), 0);
     QVERIFY(!csr.isEmpty());
     QVERIFY2(logText().contains("保存历史操作失败，30012"), logText().constData());
 }
@@ -653,7 +653,7 @@ void TestCertEngine::restoredRecordPackagesItsCertificate()
 {
     engine()->setMerchant(kMerchantNo, kMerchantName);
     QByteArray csr;
-    QCOMPARE(engine()->generateRequest(csr, "merchant.key", CertEngine::Pem, QByteArray()), 0);
+    QCOMPARE(engine()->generateRequest(csr, "merchant.key", KeyFilePem, QByteArray()), 0);
     const QStringList names = engine()->listHistory();
     QCOMPARE(names.size(), 1);
 

@@ -1,0 +1,12 @@
+#ifndef APP_KEYFILEKIND_H
+#define APP_KEYFILEKIND_H
+
+// What a chosen key or certificate file holds, as the file chooser decides it from the file name. The engines
+// take it as a plain int with these values.
+enum KeyFileKind {
+    KeyFilePkcs12 = 0,      // PKCS#12, opened with a password
+    KeyFileCertificate = 1, // ".cer": a DER certificate
+    KeyFilePem = 2,         // ".pem": PEM key and/or certificate
+};
+
+#endif // APP_KEYFILEKIND_H

@@ -1,4 +1,5 @@
 #include "certengine/certengine.h"
+#include "opensslcommand.h"
 
 #include "app/cryptosupport.h"
 #include "app/logfile.h"
@@ -27,30 +28,12 @@ const QByteArray kMerchantName = QByteArrayLiteral("深圳市测试商户有限�
 const QByteArray kPassword = QByteArrayLiteral("Secret-123");
 const QString kRoot = QStringLiteral("cert/RootCA_ZX.cer");
 
-struct OpensslResult
-{
-    int exitCode = -1;
-    QByteArray output; // standard output, followed by standard error when asked for
-};
-
+// With withErrors, standard error follows standard output and a failure is expected, so not warned about.
 OpensslResult openssl(const QStringList& arguments, const QByteArray& input = QByteArray(), bool withErrors = false)
 {
-    QProcess process;
+    OpensslResult result = runOpenssl(arguments, input, withErrors);
     if (withErrors)
-        process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(QStringLiteral(OPENSSL_COMMAND), arguments);
-    OpensslResult result;
-    if (!process.waitForStarted())
-        return result;
-    process.write(input);
-    process.closeWriteChannel();
-    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
-        return result;
-    result.exitCode = process.exitCode();
-    result.output = process.readAllStandardOutput();
-    if (result.exitCode != 0 && !withErrors)
-        qWarning("openssl %s: %s", qPrintable(arguments.join(QLatin1Char(' '))),
-                 process.readAllStandardError().constData());
+        result.output += result.errors;
     return result;
 }
 
@@ -59,18 +42,6 @@ QByteArray opensslOutput(const QStringList& arguments, const QByteArray& input =
 {
     const OpensslResult result = openssl(arguments, input);
     return result.exitCode == 0 ? result.output : QByteArray();
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString& path, const QByteArray& content)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
 }
 
 QByteArray publicKeyOfRequest(const QByteArray& csr)

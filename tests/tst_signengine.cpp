@@ -1,6 +1,7 @@
 #include "signengine/signengine.h"
 
 #include "app/logfile.h"
+#include "opensslcommand.h"
 #include "signengine/base64.h"
 
 #include <QDir>
@@ -92,16 +93,11 @@ private:
 
 QByteArray TestSignEngine::openssl(const QStringList& arguments, const QByteArray& input)
 {
-    QProcess process;
-    process.start(QStringLiteral(OPENSSL_COMMAND), arguments);
-    process.write(input);
-    process.closeWriteChannel();
-    if (!process.waitForFinished(60000) || process.exitCode() != 0) {
-        qWarning() << arguments << process.readAllStandardError();
+    // A command that succeeds without output answers "ok", so that an empty answer always means failure.
+    const OpensslResult result = runOpenssl(arguments, input);
+    if (result.exitCode != 0)
         return QByteArray();
-    }
-    QByteArray out = process.readAllStandardOutput();
-    return out.isEmpty() ? QByteArray("ok") : out;
+    return result.output.isEmpty() ? QByteArray("ok") : result.output;
 }
 
 QByteArray TestSignEngine::opensslBlockwise(const QStringList& arguments, const QByteArray& data, int blockSize)

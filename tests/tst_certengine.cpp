@@ -112,6 +112,8 @@ private slots:
     void packagingWritesThreeMatchingFiles();
     void outputNamesComeFromTheFileNameOnly_data();
     void outputNamesComeFromTheFileNameOnly();
+    void failedOutputKeepsTheFilesWrittenBefore_data();
+    void failedOutputKeepsTheFilesWrittenBefore();
     void packagingRefusesUnusableInput_data();
     void packagingRefusesUnusableInput();
     void packagingRefusesCertificatesThatFailVerification_data();
@@ -390,6 +392,35 @@ void TestCertEngine::outputNamesComeFromTheFileNameOnly()
     QCOMPARE(filesIn(directory), (QStringList{"cert.p12", "cert.pem", "cert_key.pem"}));
     QCOMPARE(QDir("out").entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
              QStringList{QFileInfo(directory).fileName()});
+}
+
+void TestCertEngine::failedOutputKeepsTheFilesWrittenBefore_data()
+{
+    QTest::addColumn<QString>("blocked");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QStringList>("written");
+    QTest::newRow("cert.p12 cannot be opened") << "cert.p12" << 10103 << QStringList();
+    QTest::newRow("cert.pem cannot be opened") << "cert.pem" << 10105 << QStringList{"cert.p12"};
+    QTest::newRow("cert_key.pem cannot be opened") << "cert_key.pem" << 10107 << QStringList{"cert.p12", "cert.pem"};
+}
+
+void TestCertEngine::failedOutputKeepsTheFilesWrittenBefore()
+{
+    QFETCH(QString, blocked);
+    QFETCH(int, code);
+    QFETCH(QStringList, written);
+    // A directory where the file belongs cannot be opened as a file.
+    QVERIFY(QDir().mkpath("out/" + blocked));
+    holdMerchantKey();
+    QCOMPARE(engine()->exportPkcs12(m_merchantCert, kPassword, nativeOutput("out", "cert.p12").toUtf8()), code);
+    QCOMPARE(filesIn("out"), written);
+    QVERIFY(QFileInfo(nativeOutput("out", blocked)).isDir());
+    QVERIFY2(logText().contains("fielPath:" + nativeOutput("out", blocked).toUtf8() + "\n"), logText().constData());
+    QVERIFY(logText().contains("] error. "));
+    if (written.contains("cert.p12"))
+        QCOMPARE(openssl({"pkcs12", "-noout", "-in", "out/cert.p12", "-passin", "pass:" + kPassword}).exitCode, 0);
+    if (written.contains("cert.pem"))
+        QCOMPARE(readFile("out/cert.pem"), opensslOutput({"x509"}, m_merchantCert));
 }
 
 void TestCertEngine::packagingRefusesUnusableInput_data()

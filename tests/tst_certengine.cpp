@@ -112,12 +112,15 @@ private slots:
     void packagingWritesThreeMatchingFiles();
     void outputNamesComeFromTheFileNameOnly_data();
     void outputNamesComeFromTheFileNameOnly();
+    void failedOutputKeepsTheFilesWrittenBefore_data();
+    void failedOutputKeepsTheFilesWrittenBefore();
     void packagingRefusesUnusableInput_data();
     void packagingRefusesUnusableInput();
     void packagingRefusesCertificatesThatFailVerification_data();
     void packagingRefusesCertificatesThatFailVerification();
     void rootCertificateIsReadAgainAfterAFailure_data();
     void rootCertificateIsReadAgainAfterAFailure();
+    void rootCertificateIsKeptUntilReset();
     void verificationWithoutKeyIsRefused();
     void certificateTextIsFoundAmongRemarks_data();
     void certificateTextIsFoundAmongRemarks();
@@ -391,16 +394,47 @@ void TestCertEngine::outputNamesComeFromTheFileNameOnly()
              QStringList{QFileInfo(directory).fileName()});
 }
 
+void TestCertEngine::failedOutputKeepsTheFilesWrittenBefore_data()
+{
+    QTest::addColumn<QString>("blocked");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QStringList>("written");
+    QTest::newRow("cert.p12 cannot be opened") << "cert.p12" << 10103 << QStringList();
+    QTest::newRow("cert.pem cannot be opened") << "cert.pem" << 10105 << QStringList{"cert.p12"};
+    QTest::newRow("cert_key.pem cannot be opened") << "cert_key.pem" << 10107 << QStringList{"cert.p12", "cert.pem"};
+}
+
+void TestCertEngine::failedOutputKeepsTheFilesWrittenBefore()
+{
+    QFETCH(QString, blocked);
+    QFETCH(int, code);
+    QFETCH(QStringList, written);
+    // A directory where the file belongs cannot be opened as a file.
+    QVERIFY(QDir().mkpath("out/" + blocked));
+    holdMerchantKey();
+    QCOMPARE(engine()->exportPkcs12(m_merchantCert, kPassword, nativeOutput("out", "cert.p12").toUtf8()), code);
+    QCOMPARE(filesIn("out"), written);
+    QVERIFY(QFileInfo(nativeOutput("out", blocked)).isDir());
+    QVERIFY2(logText().contains("fielPath:" + nativeOutput("out", blocked).toUtf8() + "\n"), logText().constData());
+    QVERIFY(logText().contains("] error. "));
+    if (written.contains("cert.p12"))
+        QCOMPARE(openssl({"pkcs12", "-noout", "-in", "out/cert.p12", "-passin", "pass:" + kPassword}).exitCode, 0);
+    if (written.contains("cert.pem"))
+        QCOMPARE(readFile("out/cert.pem"), opensslOutput({"x509"}, m_merchantCert));
+}
+
 void TestCertEngine::packagingRefusesUnusableInput_data()
 {
     QTest::addColumn<QByteArray>("cert");
     QTest::addColumn<QString>("target");
     QTest::addColumn<int>("code");
-    QTest::newRow("empty certificate text") << QByteArray() << nativeOutput("out", "cert.p12") << 10100;
-    QTest::newRow("empty target") << QByteArray("x") << QString() << 10100;
-    QTest::newRow("file name without .p12") << QByteArray("x") << nativeOutput("out", "cert.bin") << 10101;
-    QTest::newRow("text without a certificate") << QByteArray("hello") << nativeOutput("out", "cert.p12") << 10151;
-    QTest::newRow("directory missing") << m_merchantCert << nativeOutput("out/missing", "cert.p12") << 10103;
+    QTest::addColumn<bool>("logged");
+    QTest::newRow("empty certificate text") << QByteArray() << nativeOutput("out", "cert.p12") << 10100 << false;
+    QTest::newRow("empty target") << QByteArray("x") << QString() << 10100 << false;
+    QTest::newRow("file name without .p12") << QByteArray("x") << nativeOutput("out", "cert.bin") << 10101 << false;
+    QTest::newRow("text without a certificate")
+        << QByteArray("hello") << nativeOutput("out", "cert.p12") << 10151 << true;
+    QTest::newRow("directory missing") << m_merchantCert << nativeOutput("out/missing", "cert.p12") << 10103 << true;
 }
 
 void TestCertEngine::packagingRefusesUnusableInput()
@@ -408,11 +442,12 @@ void TestCertEngine::packagingRefusesUnusableInput()
     QFETCH(QByteArray, cert);
     QFETCH(QString, target);
     QFETCH(int, code);
+    QFETCH(bool, logged);
     holdMerchantKey();
     QCOMPARE(engine()->exportPkcs12(cert, kPassword, target.toUtf8()), code);
     QVERIFY(filesIn("out").isEmpty());
-    if (code == 10151 || code == 10103)
-        QVERIFY2(logText().contains("] error. "), logText().constData());
+    // The engine's own input checks write no error line; library and file failures do.
+    QVERIFY2(logText().contains("] error. ") == logged, logText().constData());
 }
 
 void TestCertEngine::packagingRefusesCertificatesThatFailVerification_data()
@@ -435,7 +470,8 @@ void TestCertEngine::packagingRefusesCertificatesThatFailVerification()
     QVERIFY(!cert.isEmpty());
     QCOMPARE(engine()->exportPkcs12(cert, kPassword, nativeOutput("out", "cert.p12").toUtf8()), code);
     QVERIFY(filesIn("out").isEmpty());
-    QVERIFY(!logText().contains("fielPath:"));
+    // Verification failures are the merchant's to fix, not library faults: nothing is logged.
+    QVERIFY2(logText().isEmpty(), logText().constData());
 }
 
 void TestCertEngine::rootCertificateIsReadAgainAfterAFailure_data()
@@ -462,7 +498,25 @@ void TestCertEngine::rootCertificateIsReadAgainAfterAFailure()
 
     QCOMPARE(failed, code);
     QVERIFY(!filesAfterFailure);
+    QVERIFY2(logText().isEmpty(), logText().constData());
     QCOMPARE(engine()->exportPkcs12(m_merchantCert, kPassword, target), 0);
+}
+
+void TestCertEngine::rootCertificateIsKeptUntilReset()
+{
+    holdMerchantKey();
+    const QByteArray target = nativeOutput("out", "cert.p12").toUtf8();
+    QCOMPARE(engine()->exportPkcs12(m_merchantCert, kPassword, target), 0);
+
+    QVERIFY(QFile::rename(kRoot, "root.saved"));
+    const int whileCached = engine()->exportPkcs12(m_merchantCert, kPassword, target);
+    engine()->reset();
+    holdMerchantKey();
+    const int afterReset = engine()->exportPkcs12(m_merchantCert, kPassword, target);
+    QVERIFY(QFile::rename("root.saved", kRoot));
+
+    QCOMPARE(whileCached, 0);
+    QCOMPARE(afterReset, 10027);
 }
 
 void TestCertEngine::verificationWithoutKeyIsRefused()
@@ -475,6 +529,7 @@ void TestCertEngine::verificationWithoutKeyIsRefused()
     QCOMPARE(engine()->verifyCertificate(nullptr, false), 10024);
     QCOMPARE(engine()->exportPkcs12(m_merchantCert, kPassword, nativeOutput("out", "cert.p12").toUtf8()), 10025);
     QVERIFY(filesIn("out").isEmpty());
+    QVERIFY2(logText().isEmpty(), logText().constData());
 }
 
 void TestCertEngine::certificateTextIsFoundAmongRemarks_data()

@@ -61,6 +61,11 @@ void waitForNextSecond()
         QTest::qSleep(20);
 }
 
+QByteArray logText()
+{
+    return readFile(QStringLiteral("log/certutil_zv.txt"));
+}
+
 bool setModificationTime(const QString& path, const QDateTime& time)
 {
     QFile file(path);
@@ -127,6 +132,7 @@ void TestHistoryStore::initTestCase()
 void TestHistoryStore::init()
 {
     removeHistoryDirectory();
+    QFile::remove(QStringLiteral("log/certutil_zv.txt"));
 }
 
 void TestHistoryStore::cleanup()
@@ -305,6 +311,7 @@ void TestHistoryStore::restoreFailureKeepsTheKey_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<int>("code");
     QTest::addColumn<bool>("outputsSet");
+    QTest::addColumn<bool>("logged"); // a library error line, only when the stored key is unreadable
 
     QJsonObject record{{"spNo", "1234567890"},
                        {"spName", QString::fromUtf8(kMerchantName)},
@@ -319,17 +326,19 @@ void TestHistoryStore::restoreFailureKeepsTheKey_data()
     QJsonObject notAKey = record;
     notAKey.insert("key", "not a key");
 
-    QTest::newRow("empty name") << QString() << QByteArray() << QString() << 30020 << false;
-    QTest::newRow("missing record") << QString() << QByteArray() << QStringLiteral("gone") << 30026 << false;
-    QTest::newRow("further dot: a.b listed as a") << "a.b.json" << valid << "a" << 30026 << false;
-    QTest::newRow("empty file") << "empty.json" << QByteArray() << "empty" << 30021 << false;
-    QTest::newRow("not JSON") << "broken.json" << valid.left(40) << "broken" << 30022 << false;
-    QTest::newRow("not an object") << "array.json" << QByteArray("[1,2]") << "array" << 30023 << false;
+    QTest::newRow("empty name") << QString() << QByteArray() << QString() << 30020 << false << false;
+    QTest::newRow("missing record") << QString() << QByteArray() << QStringLiteral("gone") << 30026 << false << false;
+    QTest::newRow("further dot: a.b listed as a") << "a.b.json" << valid << "a" << 30026 << false << false;
+    QTest::newRow("empty file") << "empty.json" << QByteArray() << "empty" << 30021 << false << false;
+    QTest::newRow("not JSON") << "broken.json" << valid.left(40) << "broken" << 30022 << false << false;
+    QTest::newRow("not an object") << "array.json" << QByteArray("[1,2]") << "array" << 30023 << false << false;
     QTest::newRow("notes without the members")
-        << "notes.json" << QByteArray("{\"note\":\"x\"}") << "notes" << 30024 << false;
-    QTest::newRow("no key member") << "nokey.json" << QJsonDocument(withoutKey).toJson() << "nokey" << 30024 << false;
-    QTest::newRow("truncated key") << "cut.json" << QJsonDocument(truncatedKey).toJson() << "cut" << 30025 << true;
-    QTest::newRow("not a key") << "text.json" << QJsonDocument(notAKey).toJson() << "text" << 30025 << true;
+        << "notes.json" << QByteArray("{\"note\":\"x\"}") << "notes" << 30024 << false << false;
+    QTest::newRow("no key member") << "nokey.json" << QJsonDocument(withoutKey).toJson() << "nokey" << 30024 << false
+                                   << false;
+    QTest::newRow("truncated key") << "cut.json" << QJsonDocument(truncatedKey).toJson() << "cut" << 30025 << true
+                                   << true;
+    QTest::newRow("not a key") << "text.json" << QJsonDocument(notAKey).toJson() << "text" << 30025 << true << true;
 }
 
 void TestHistoryStore::restoreFailureKeepsTheKey()
@@ -339,6 +348,7 @@ void TestHistoryStore::restoreFailureKeepsTheKey()
     QFETCH(QString, name);
     QFETCH(int, code);
     QFETCH(bool, outputsSet);
+    QFETCH(bool, logged);
 
     if (!file.isEmpty()) {
         QVERIFY(QDir().mkpath(HistoryStore::directory()));
@@ -354,6 +364,7 @@ void TestHistoryStore::restoreFailureKeepsTheKey()
 
     QCOMPARE(result, code);
     QCOMPARE(EVP_PKEY_eq(kept.get(), m_otherKey.get()), 1);
+    QVERIFY2(logText().contains("] error. ") == logged, logText().constData());
     if (outputsSet) {
         QCOMPARE(spNo, QStringLiteral("1234567890"));
         QCOMPARE(spName, QString::fromUtf8(kMerchantName));

@@ -53,6 +53,8 @@ private slots:
     void everyFileKindLoadsWithItsFlags();
     void doubledBackslashesNameTheSameFile();
     void failedLoadDropsPrivateKeyAndIsLogged();
+    void onlyLibraryFailuresAreLogged_data();
+    void onlyLibraryFailuresAreLogged();
 
     void signatureInteroperatesWithOpenssl_data();
     void signatureInteroperatesWithOpenssl();
@@ -141,6 +143,8 @@ void TestSignEngine::initTestCase()
         "req -x509 -new -key key.pem -subj /C=CN/O=Zorvik/CN=ascii -days 30 -out ascii.pem",
         "genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out ec.pem",
         "req -x509 -new -key ec.pem -subj /CN=ec -days 30 -outform DER -out ec.cer",
+        "req -x509 -new -key ec.pem -subj /CN=ec -days 30 -out ec_cert.pem",
+        "pkcs12 -export -inkey ec.pem -in ec_cert.pem -passout pass:secret123 -out ec.p12",
         "genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:1024 -out rsa1024.pem",
         "genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:3072 -out rsa3072.pem",
         "genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:4096 -out rsa4096.pem",
@@ -165,6 +169,7 @@ void TestSignEngine::initTestCase()
     write("nothing.pem", "-----BEGIN FOO-----\nAAAA\n-----END FOO-----\n");
     write("enc_and_cert.pem", read("key_enc.pem") + read("cert.pem"));
     write("enc_trad_and_pub.pem", read("key_enc_trad.pem") + read("pub.pem"));
+    write("ec_key_and_cert.pem", read("ec.pem") + read("cert.pem"));
 }
 
 void TestSignEngine::cleanupTestCase()
@@ -339,6 +344,10 @@ void TestSignEngine::everyFileKindLoadsWithItsFlags_data()
         << "enc_trad_and_pub.pem" << 2 << QByteArray() << 0 << false << false;
     QTest::newRow("encrypted key and certificate") << "enc_and_cert.pem" << 2 << QByteArray() << 0 << false << true;
     QTest::newRow("EC private key") << "ec.pem" << 2 << QByteArray() << 20002 << false << true;
+    // The key read fails as no RSA key; the certificate carries only the public half.
+    QTest::newRow("EC private key and RSA certificate")
+        << "ec_key_and_cert.pem" << 2 << QByteArray() << 0 << false << true;
+    QTest::newRow("PKCS#12 with EC key") << "ec.p12" << 0 << QByteArray("secret123") << 20062 << false << true;
     for (int kind = 0; kind < 3; ++kind)
         QTest::newRow(qPrintable(QString("missing file, kind %1").arg(kind)))
             << "missing.p12" << kind << QByteArray("x") << 20001 << false << true;
@@ -396,6 +405,91 @@ void TestSignEngine::failedLoadDropsPrivateKeyAndIsLogged()
     QCOMPARE(lines.size(), 2);
     for (const QByteArray& line : lines)
         QVERIFY2(line.contains("] cert sign util error. ") && line.size() > 50, line.constData());
+}
+
+namespace {
+enum Step { LoadStep, SignStep, VerifyStep, EncryptPublicStep, DecryptPrivateStep };
+}
+
+void TestSignEngine::onlyLibraryFailuresAreLogged_data()
+{
+    QTest::addColumn<QString>("name"); // empty: no file loaded
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QByteArray>("password");
+    QTest::addColumn<int>("step");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<bool>("logged");
+    const QByteArray none;
+    QTest::newRow("20001") << "missing.cer" << 1 << none << int(LoadStep) << none << 20001 << true;
+    QTest::newRow("20002") << "nothing.pem" << 2 << none << int(LoadStep) << none << 20002 << true;
+    QTest::newRow("20012") << "ec.cer" << 1 << none << int(LoadStep) << none << 20012 << true;
+    QTest::newRow("20052") << "text.p12" << 0 << QByteArray("x") << int(LoadStep) << none << 20052 << true;
+    QTest::newRow("20061") << "cert.p12" << 0 << QByteArray("wrong") << int(LoadStep) << none << 20061 << true;
+    QTest::newRow("20062") << "ec.p12" << 0 << QByteArray("secret123") << int(LoadStep) << none << 20062 << true;
+    QTest::newRow("20006 on the way to a certificate")
+        << "ec_key_and_cert.pem" << 2 << none << int(LoadStep) << none << 0 << false;
+    QTest::newRow("public key after no private key") << "pub.pem" << 2 << none << int(LoadStep) << none << 0 << false;
+    QTest::newRow("20100") << "cert.cer" << 1 << none << int(SignStep) << QByteArray("x") << 20100 << false;
+    QTest::newRow("20100 without key") << "" << 0 << none << int(SignStep) << QByteArray("x") << 20100 << false;
+    QTest::newRow("20210") << "" << 0 << none << int(VerifyStep) << QByteArray("YWJj") << 20210 << false;
+    QTest::newRow("20211") << "cert.cer" << 1 << none << int(VerifyStep) << QByteArray("YWJj\n") << 20211 << false;
+    QTest::newRow("mismatch") << "cert.cer" << 1 << none << int(VerifyStep) << QByteArray(256, 'x').toBase64() << 0
+                              << true;
+    QTest::newRow("20310") << "" << 0 << none << int(EncryptPublicStep) << QByteArray("x") << 20310 << false;
+    QTest::newRow("20311") << "cert.cer" << 1 << none << int(DecryptPrivateStep) << QByteArray("YWJj") << 20311
+                           << false;
+    QTest::newRow("20313") << "key.pem" << 2 << none << int(DecryptPrivateStep) << QByteArray("YWJ") << 20313 << false;
+    QTest::newRow("20315") << "key.pem" << 2 << none << int(EncryptPublicStep) << none << 20315 << false;
+    QTest::newRow("20301 no RSA block") << "key.pem" << 2 << none << int(DecryptPrivateStep)
+                                        << QByteArray(256, 'x').toBase64() << 20301 << true;
+    QTest::newRow("20301 piece of a block")
+        << "key.pem" << 2 << none << int(DecryptPrivateStep) << QByteArray(300, 'x').toBase64() << 20301 << true;
+    QTest::newRow("encryption") << "key.pem" << 2 << none << int(EncryptPublicStep) << QByteArray("x") << 0 << false;
+}
+
+void TestSignEngine::onlyLibraryFailuresAreLogged()
+{
+    QFETCH(QString, name);
+    QFETCH(int, kind);
+    QFETCH(QByteArray, password);
+    QFETCH(int, step);
+    QFETCH(QByteArray, input);
+    QFETCH(int, code);
+    QFETCH(bool, logged);
+    SignEngine engine;
+    engine.fileKind = kind;
+    if (step != LoadStep && !name.isEmpty())
+        load(engine, name, kind, password);
+    const QString log = file("log/certutil_zv.txt");
+    QFile::remove(log);
+
+    QByteArray output;
+    bool match = true;
+    int result = -1;
+    switch (step) {
+    case LoadStep:
+        result = engine.loadKeyFile(file(name).toUtf8(), password);
+        break;
+    case SignStep:
+        result = engine.signText(input, output);
+        break;
+    case VerifyStep:
+        result = engine.verifyText(input, "x", match);
+        QVERIFY(!match);
+        break;
+    case EncryptPublicStep:
+        result = engine.cryptText(true, true, input, output);
+        break;
+    case DecryptPrivateStep:
+        result = engine.cryptText(false, false, input, output);
+        break;
+    }
+    QCOMPARE(result, code);
+    const QByteArray lines = readFile(log);
+    QVERIFY2(lines.isEmpty() != logged, lines.constData());
+    for (const QByteArray& line : lines.trimmed().split('\n'))
+        QVERIFY2(lines.isEmpty() || line.contains("] cert sign util error. "), line.constData());
 }
 
 // ---- Signatures

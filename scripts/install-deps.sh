@@ -3,11 +3,10 @@
 set -euo pipefail
 
 packages=(
-    cmake g++ make pkg-config
+    cmake g++ make
     qtbase5-dev qtbase5-dev-tools qttranslations5-l10n
     libssl-dev openssl
     fonts-noto-cjk
-    python3 python3-cryptography
 )
 
 missing=()

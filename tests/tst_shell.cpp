@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -68,6 +69,7 @@ private slots:
     void cancellingTheExitConfirmationKeepsTheWindow();
     void confirmingExitEndsTheEventLoopWithCodeZero();
     void startUpCreatesTheLogDirectory();
+    void fileDialogsAreAnsweredFromTheTest();
 
 private:
     // Shows a fresh main window and makes it the root of the page stack.
@@ -491,6 +493,30 @@ void TestShell::startUpCreatesTheLogDirectory()
     QCOMPARE(program.state(), QProcess::Running); // the program lives on with its window
     program.kill();
     program.waitForFinished();
+}
+
+void TestShell::fileDialogsAreAnsweredFromTheTest()
+{
+    // Later windows' tests choose files and directories through this helper.
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString file = dir.filePath(QStringLiteral("cert.p12"));
+    QFile(file).open(QIODevice::WriteOnly);
+    QWidget parent;
+    parent.show();
+    {
+        ModalAnswer answer(ModalAnswer::chooseFile(file));
+        const QString chosen = QFileDialog::getOpenFileName(&parent, QStringLiteral("选择证书文件"), dir.path(),
+                                                            QStringLiteral("证书文件 (*.p12 *.cer *.pem)"));
+        QVERIFY(answer.wasAnswered());
+        QCOMPARE(chosen, file);
+    }
+    {
+        ModalAnswer answer(ModalAnswer::chooseFile(dir.path()));
+        const QString chosen = QFileDialog::getExistingDirectory(&parent, QString(), QDir::homePath());
+        QVERIFY(answer.wasAnswered());
+        QCOMPARE(QDir(chosen).canonicalPath(), QDir(dir.path()).canonicalPath());
+    }
 }
 
 QTEST_MAIN(TestShell)

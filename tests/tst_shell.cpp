@@ -1,11 +1,16 @@
+#include "app/filechooser.h"
+#include "app/keyfilekind.h"
 #include "app/mainwindow.h"
 #include "app/pagestack.h"
 #include "app/windowsetup.h"
 #include "app/zvmessagebox.h"
+#include "certengine/certengine.h"
 #include "modalanswer.h"
+#include "textfit.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -70,6 +75,15 @@ private slots:
     void confirmingExitEndsTheEventLoopWithCodeZero();
     void startUpCreatesTheLogDirectory();
     void fileDialogsAreAnsweredFromTheTest();
+    void aWindowLeftOpenByItsAnswerIsClosedAndFailsTheTest();
+    void everyTextFitsItsWidget();
+
+    // File chooser.
+    void chooserDecidesTheKindFromTheName_data();
+    void chooserDecidesTheKindFromTheName();
+    void cancellingChangesNothingButTheNextStart_data();
+    void cancellingChangesNothingButTheNextStart();
+    void firstChooserStartsInTheExecutablesDirectory();
 
 private:
     // Shows a fresh main window and makes it the root of the page stack.
@@ -93,6 +107,7 @@ void TestShell::cleanup()
         window->hide();
     flushDeferredDeletes();
     m_root.reset();
+    CertEngine::instance()->lastPath.clear();
 }
 
 void TestShell::pushShowsPageInTheRectangleOfTheWindowBelow()
@@ -505,6 +520,13 @@ void TestShell::fileDialogsAreAnsweredFromTheTest()
     QWidget parent;
     parent.show();
     {
+        // After another modal window the file dialog opens with its file-name edit focused, which
+        // QFileDialog::selectFile does not fill; the answer must work all the same.
+        ZVMessageBox box(QString(), QStringLiteral("复制成功"), QString(), QString(), false);
+        ModalAnswer answer(ModalAnswer::clickButtonNamed(QStringLiteral("okBtn")));
+        QVERIFY(box.run(&parent));
+    }
+    {
         ModalAnswer answer(ModalAnswer::chooseFile(file));
         const QString chosen = QFileDialog::getOpenFileName(&parent, QStringLiteral("选择证书文件"), dir.path(),
                                                             QStringLiteral("证书文件 (*.p12 *.cer *.pem)"));
@@ -517,6 +539,148 @@ void TestShell::fileDialogsAreAnsweredFromTheTest()
         QVERIFY(answer.wasAnswered());
         QCOMPARE(QDir(chosen).canonicalPath(), QDir(dir.path()).canonicalPath());
     }
+}
+
+void TestShell::aWindowLeftOpenByItsAnswerIsClosedAndFailsTheTest()
+{
+    ZVMessageBox box(QString(), QStringLiteral("确定退出程序？"), QStringLiteral("退出"), QStringLiteral("取消"),
+                     false);
+    QElapsedTimer clock;
+    clock.start();
+    ModalAnswer answer([](QWidget*) {}); // answers nothing
+    // The helper's own failure consumes this expectation. Had it not failed, the QVERIFY2 below would pass
+    // unexpectedly, which fails this test.
+    QEXPECT_FAIL("", "the helper reports the window it could not answer", Continue);
+    const bool confirmed = box.run(nullptr);
+    QVERIFY2(true, "the helper did not report the window it could not answer");
+    QVERIFY(answer.failed());
+    QVERIFY(!confirmed);
+    QVERIFY(clock.elapsed() < 5000);
+}
+
+void TestShell::everyTextFitsItsWidget()
+{
+    MainWindow window;
+    QCOMPARE(textsThatDoNotFit(&window), QStringList());
+    const ZVMessageBox boxes[] = {
+        {QStringLiteral("提示"), QStringLiteral("确定退出程序？"), QStringLiteral("退出"), QStringLiteral("取消"),
+         false},
+        {QStringLiteral("提示"), QStringLiteral("复制成功"), QStringLiteral("确定"), QString(), false},
+        {QStringLiteral("证书密码"), QStringLiteral("请输入证书密码"), QStringLiteral("确定"), QStringLiteral("取消"),
+         true},
+        {QStringLiteral("是否清空"), QStringLiteral("确定清空操作历史吗？清空不可恢复"), QStringLiteral("清空"),
+         QStringLiteral("取消"), false},
+    };
+    for (const ZVMessageBox& box : boxes)
+        QCOMPARE(textsThatDoNotFit(const_cast<ZVMessageBox*>(&box)), QStringList());
+}
+
+void TestShell::chooserDecidesTheKindFromTheName_data()
+{
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<bool>("keyOnly");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("password"); // typed into the password box; null when none is asked
+
+    QTest::newRow("PEM in capitals") << "server.PEM" << false << int(KeyFilePem) << QString();
+    QTest::newRow(".pem anywhere in the name") << "my.pem.p12" << false << int(KeyFilePem) << QString();
+    QTest::newRow("certificate") << "root.cer" << false << int(KeyFileCertificate) << QString();
+    QTest::newRow("certificate name, key chooser") << "root.cer" << true << int(KeyFilePkcs12) << "秘密 pw";
+    QTest::newRow("PKCS#12, empty password") << "cert.p12" << false << int(KeyFilePkcs12) << "";
+    QTest::newRow("no extension") << "merchant" << true << int(KeyFilePkcs12) << "123456";
+    QTest::newRow("PEM, key chooser") << "cert_key.pem" << true << int(KeyFilePem) << QString();
+}
+
+void TestShell::chooserDecidesTheKindFromTheName()
+{
+    QFETCH(QString, fileName);
+    QFETCH(bool, keyOnly);
+    QFETCH(int, kind);
+    QFETCH(QString, password);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString file = dir.filePath(fileName);
+    QVERIFY(QFile(file).open(QIODevice::WriteOnly));
+    QWidget parent;
+    parent.show();
+
+    QVector<ModalAnswer::Action> actions{ModalAnswer::chooseFile(file)};
+    QString passwordBoxTitle;
+    if (!password.isNull()) {
+        actions << [&](QWidget* modal) {
+            passwordBoxTitle = modal->windowTitle();
+            ModalAnswer::typeAndClick(password, QStringLiteral("okBtn"))(modal);
+        };
+    }
+    ModalAnswer answer(actions);
+    QString path, displayName, chosenPassword = QStringLiteral("untouched");
+    int chosenKind = -1;
+    const bool chosen = keyOnly ? chooseKeyFile(&parent, &path, &displayName, &chosenKind, &chosenPassword)
+                                : chooseCertFile(&parent, &path, &displayName, &chosenKind, &chosenPassword);
+    QVERIFY(chosen);
+    QCOMPARE(answer.answeredCount(), actions.size());
+    QCOMPARE(path, file);
+    QCOMPARE(displayName, fileName);
+    QCOMPARE(chosenKind, kind);
+    QCOMPARE(chosenPassword, password.isNull() ? QStringLiteral("untouched") : password);
+    QCOMPARE(passwordBoxTitle, password.isNull() ? QString() : QStringLiteral("证书密码"));
+    QCOMPARE(CertEngine::instance()->lastPath, file);
+}
+
+void TestShell::cancellingChangesNothingButTheNextStart_data()
+{
+    QTest::addColumn<bool>("cancelTheFileDialog");
+    QTest::newRow("file dialog cancelled") << true;
+    QTest::newRow("password box cancelled") << false;
+}
+
+void TestShell::cancellingChangesNothingButTheNextStart()
+{
+    QFETCH(bool, cancelTheFileDialog);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString file = dir.filePath(QStringLiteral("cert.p12"));
+    QVERIFY(QFile(file).open(QIODevice::WriteOnly));
+    const QString earlier = dir.filePath(QStringLiteral("earlier.pem"));
+    CertEngine::instance()->lastPath = earlier;
+    QWidget parent;
+    parent.show();
+
+    QString path = QStringLiteral("p"), displayName = QStringLiteral("n"), password = QStringLiteral("w");
+    int kind = 7;
+    {
+        QVector<ModalAnswer::Action> actions;
+        if (cancelTheFileDialog)
+            actions << ModalAnswer::cancelFileDialog();
+        else
+            actions << ModalAnswer::chooseFile(file) << ModalAnswer::clickButtonWithText(QStringLiteral("取消"));
+        ModalAnswer answer(actions);
+        QVERIFY(!chooseCertFile(&parent, &path, &displayName, &kind, &password));
+        QCOMPARE(answer.answeredCount(), actions.size());
+    }
+    QCOMPARE(path, QStringLiteral("p"));
+    QCOMPARE(displayName, QStringLiteral("n"));
+    QCOMPARE(password, QStringLiteral("w"));
+    QCOMPARE(kind, 7);
+    // The file stays remembered even though its password was not given.
+    QCOMPARE(fileDialogStart(), cancelTheFileDialog ? earlier : file);
+}
+
+void TestShell::firstChooserStartsInTheExecutablesDirectory()
+{
+    QWidget parent;
+    parent.show();
+    QString startedIn;
+    ModalAnswer answer([&startedIn](QWidget* modal) {
+        if (auto* dialog = qobject_cast<QFileDialog*>(modal))
+            startedIn = dialog->directory().absolutePath();
+        ModalAnswer::cancelFileDialog()(modal);
+    });
+    QString path, displayName, password;
+    int kind = 0;
+    QVERIFY(!chooseKeyFile(&parent, &path, &displayName, &kind, &password));
+    QVERIFY(answer.wasAnswered());
+    QCOMPARE(QDir(startedIn).canonicalPath(), QDir(QCoreApplication::applicationDirPath()).canonicalPath());
 }
 
 QTEST_MAIN(TestShell)

@@ -1,5 +1,6 @@
 #include "app/logfile.h"
 #include "app/mainwindow.h"
+#include "app/startup.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -8,6 +9,7 @@
 
 int main(int argc, char* argv[])
 {
+    enableHighDpiScaling();
     QApplication application(argc, argv);
 
     // Every text of the program is Chinese; the toolkit's own dialogs and menus speak it too where Qt's

@@ -38,8 +38,9 @@ public:
         label->setAlignment(Qt::AlignLeading | Qt::AlignLeft | Qt::AlignVCenter);
 
         // Two columns of equal tiles below the heading; row 3 has its left tile only.
+        // 9 points leaves the longest description line room on a 230-pixel tile in any CJK font.
         QFont tileFont;
-        tileFont.setPointSize(10);
+        tileFont.setPointSize(9);
         const auto tile = [&](const char* name, int column, int row) {
             auto* button = new QPushButton(centralWidget);
             button->setObjectName(QString::fromUtf8(name));

@@ -23,6 +23,13 @@ QSize plainTextSize(const QFontMetrics& metrics, const QString& text)
     return QSize(width, metrics.height() + (lines.size() - 1) * metrics.lineSpacing());
 }
 
+// Fonts differ between systems (this machine's CJK font is not Windows' own), so a text must leave at least half
+// a CJK character of its line free; one that fits only to the pixel here can be cut elsewhere.
+int spareWidth(const QFontMetrics& metrics)
+{
+    return metrics.horizontalAdvance(QChar(0x4E2D)) / 2;
+}
+
 QString describe(const QWidget* widget, const QString& text, const QSize& needed, const QRect& room)
 {
     return QStringLiteral("%1 \"%2\" needs %3x%4, has %5x%6")
@@ -103,7 +110,7 @@ QStringList textsThatDoNotFit(QWidget* window)
         // Mnemonic ampersands are not drawn.
         const QString shown = QString(button->text()).remove(QLatin1Char('&'));
         const QSize needed = plainTextSize(button->fontMetrics(), shown);
-        if (needed.width() > room.width() || needed.height() > room.height())
+        if (needed.width() + spareWidth(button->fontMetrics()) > room.width() || needed.height() > room.height())
             cut << describe(button, button->text(), needed, room);
     }
     const auto labels = window->findChildren<QLabel*>();
@@ -112,7 +119,8 @@ QStringList textsThatDoNotFit(QWidget* window)
             continue;
         const QRect room = labelTextRoom(label);
         const QSize needed = labelTextSize(label, room);
-        if (needed.width() > room.width() || needed.height() > room.height())
+        const int spare = label->wordWrap() ? 0 : spareWidth(label->fontMetrics());
+        if (needed.width() + spare > room.width() || needed.height() > room.height())
             cut << describe(label, label->text(), needed, room);
     }
     return cut;

@@ -7,7 +7,8 @@ class QWidget;
 
 // Every visible button's and label's text in window measured with its own font against the room its widget
 // gives it (the style's contents rectangle of a button, the contents rectangle of a label). Returns one line per
-// text that would be cut, naming the widget and both sizes; empty when everything fits.
+// text that would be cut or that fills its line with less than half a CJK character to spare (other systems'
+// fonts are wider), naming the widget and both sizes; empty when everything fits.
 QStringList textsThatDoNotFit(QWidget* window);
 
 #endif // TESTS_TEXTFIT_H

@@ -561,7 +561,7 @@ void TestShell::aWindowLeftOpenByItsAnswerIsClosedAndFailsTheTest()
 void TestShell::everyTextFitsItsWidget()
 {
     MainWindow window;
-    QCOMPARE(textsThatDoNotFit(&window), QStringList());
+    QStringList cut = textsThatDoNotFit(&window);
     const ZVMessageBox boxes[] = {
         {QStringLiteral("提示"), QStringLiteral("确定退出程序？"), QStringLiteral("退出"), QStringLiteral("取消"),
          false},
@@ -572,7 +572,8 @@ void TestShell::everyTextFitsItsWidget()
          QStringLiteral("取消"), false},
     };
     for (const ZVMessageBox& box : boxes)
-        QCOMPARE(textsThatDoNotFit(const_cast<ZVMessageBox*>(&box)), QStringList());
+        cut << textsThatDoNotFit(const_cast<ZVMessageBox*>(&box));
+    QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QLatin1String("; "))));
 }
 
 void TestShell::chooserDecidesTheKindFromTheName_data()

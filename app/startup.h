@@ -1,0 +1,10 @@
+#ifndef APP_STARTUP_H
+#define APP_STARTUP_H
+
+// Follow the screen's scaling: every window has a fixed size in device-independent pixels, so at 200 % a
+// 500 x 560 window becomes 1000 x 1120 device pixels with its fonts in proportion, instead of keeping its pixels
+// while the fonts double. Fractional factors (125 %, 150 %) pass through unrounded, and pixmaps such as the icon
+// are drawn from their larger sizes. Must run before the application object is created.
+void enableHighDpiScaling();
+
+#endif // APP_STARTUP_H

@@ -2,9 +2,12 @@
 """Draws the application icon and writes it as app_icon_zv.ico: 32-bit BMP entries up to 128 px and a PNG entry
 for 256 px, the size high-DPI title bars and task bars ask for (PNG keeps the file small).
 
-Usage: python3 make_icon.py [output]. Pure Python, no imaging library, so the icon can be remade anywhere.
+Usage: python3 make_icon.py [output] [--png-dir DIR]. With --png-dir it also writes every size as
+DIR/<n>x<n>/apps/com.zorvik.ZorvikCertUtil.png, the icon theme layout of Linux desktops. Pure Python, no imaging
+library, so the icon can be remade anywhere.
 """
 import math
+import os
 import struct
 import sys
 import zlib
@@ -100,8 +103,21 @@ def png_entry(size, pixels):
 
 
 def main():
-    output = sys.argv[1] if len(sys.argv) > 1 else "app_icon_zv.ico"
-    entries = [(size, (png_entry if size >= 256 else bmp_entry)(size, render(size))) for size in SIZES]
+    args = sys.argv[1:]
+    png_dir = None
+    if "--png-dir" in args:
+        at = args.index("--png-dir")
+        png_dir = args[at + 1]
+        del args[at:at + 2]
+    output = args[0] if args else "app_icon_zv.ico"
+    images = {size: render(size) for size in SIZES}
+    if png_dir:
+        for size, pixels in images.items():
+            folder = os.path.join(png_dir, "%dx%d" % (size, size), "apps")
+            os.makedirs(folder, exist_ok=True)
+            with open(os.path.join(folder, "com.zorvik.ZorvikCertUtil.png"), "wb") as handle:
+                handle.write(png_entry(size, pixels))
+    entries = [(size, (png_entry if size >= 256 else bmp_entry)(size, images[size])) for size in SIZES]
     data = bytearray(struct.pack("<HHH", 0, 1, len(entries)))
     offset = 6 + 16 * len(entries)
     for size, blob in entries:

@@ -1,0 +1,162 @@
+"""A private virtual X display and what a person does on it: find windows, click, type, close.
+
+Used by the tests that run the real executable on a real X server (the xcb platform), and by the start-up
+benchmark. Needs Xvfb and python3-xlib.
+"""
+import contextlib
+import os
+import subprocess
+import sys
+import time
+
+from Xlib import X, XK, Xatom, display, protocol
+from Xlib.ext import xtest
+
+
+def _connect():
+    # The private server runs without access control, so there is no cookie; keep the library quiet about it.
+    with open(os.devnull, "w") as quiet, contextlib.redirect_stderr(quiet):
+        return display.Display()
+
+
+class Session:
+    """Starts Xvfb on a free display number and connects to it; DISPLAY is set for the programs started later."""
+
+    def __init__(self, width=1280, height=1024):
+        self.server = None
+        for number in range(90, 140):
+            if os.path.exists("/tmp/.X%d-lock" % number):
+                continue
+            server = subprocess.Popen(["Xvfb", ":%d" % number, "-ac", "-noreset", "-nolisten", "tcp", "-screen", "0",
+                                       "%dx%dx24" % (width, height)],
+                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            os.environ["DISPLAY"] = ":%d" % number
+            os.environ["XAUTHORITY"] = os.devnull
+            for _ in range(100):
+                try:
+                    self.display = _connect()
+                    self.server = server
+                    break
+                except Exception:
+                    if server.poll() is not None:
+                        break
+                    time.sleep(0.05)
+            if self.server:
+                break
+            server.kill()
+        if not self.server:
+            sys.exit("no virtual X server could be started")
+        self.root = self.display.screen().root
+        self.root.change_attributes(event_mask=X.SubstructureNotifyMask)
+        self.display.sync()
+
+    def close(self):
+        self.display.close()
+        self.server.kill()
+        self.server.wait()
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+    # Windows.
+    def atom(self, name):
+        return self.display.intern_atom(name)
+
+    def title(self, window):
+        try:
+            prop = window.get_full_property(self.atom("_NET_WM_NAME"), self.atom("UTF8_STRING"))
+            if prop:
+                value = prop.value
+                return value.decode("utf-8") if isinstance(value, bytes) else str(value)
+            name = window.get_wm_name()
+            return name or ""
+        except Exception:
+            return ""
+
+    def visible_windows(self):
+        """Top-level windows that are mapped, with their titles."""
+        found = []
+        for window in self.root.query_tree().children:
+            try:
+                if window.get_attributes().map_state == X.IsViewable:
+                    found.append(window)
+            except Exception:
+                pass
+        return found
+
+    def wait_for_window(self, title, timeout=15):
+        """The mapped top-level window whose title is title."""
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            for window in self.visible_windows():
+                if self.title(window) == title:
+                    time.sleep(0.2)  # let the program finish painting and take input
+                    return window
+            time.sleep(0.05)
+        raise AssertionError("no window titled %r appeared; visible: %r"
+                             % (title, [self.title(w) for w in self.visible_windows()]))
+
+    def wait_until_unmapped(self, window, timeout=15):
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            try:
+                if window.get_attributes().map_state != X.IsViewable:
+                    return
+            except Exception:
+                return  # destroyed
+            time.sleep(0.05)
+        raise AssertionError("window %r stayed visible" % self.title(window))
+
+    def geometry(self, window):
+        """Position on the screen and size: (x, y, width, height)."""
+        g = window.get_geometry()
+        pos = window.translate_coords(self.root, 0, 0)
+        return (-pos.x, -pos.y, g.width, g.height)
+
+    def property(self, window, name, kind=Xatom.CARDINAL):
+        prop = window.get_full_property(self.atom(name), kind)
+        return list(prop.value) if prop else None
+
+    # Input, as from a mouse and a keyboard.
+    def click(self, window, x, y):
+        left, top, _, _ = self.geometry(window)
+        xtest.fake_input(self.display, X.MotionNotify, x=left + x, y=top + y)
+        self.display.sync()
+        time.sleep(0.05)
+        xtest.fake_input(self.display, X.ButtonPress, 1)
+        xtest.fake_input(self.display, X.ButtonRelease, 1)
+        self.display.sync()
+        time.sleep(0.2)
+
+    def key(self, name, shift=False):
+        code = self.display.keysym_to_keycode(XK.string_to_keysym(name))
+        shift_code = self.display.keysym_to_keycode(XK.XK_Shift_L)
+        if shift:
+            xtest.fake_input(self.display, X.KeyPress, shift_code)
+        xtest.fake_input(self.display, X.KeyPress, code)
+        xtest.fake_input(self.display, X.KeyRelease, code)
+        if shift:
+            xtest.fake_input(self.display, X.KeyRelease, shift_code)
+        self.display.sync()
+        time.sleep(0.02)
+
+    def type(self, text):
+        names = {" ": "space", "-": "minus", ".": "period", "_": "underscore"}
+        for char in text:
+            if char.isalpha() and char.isupper():
+                self.key(char.lower(), shift=True)
+            elif char == "_":
+                self.key("minus", shift=True)
+            else:
+                self.key(names.get(char, char))
+
+    def close_window(self, window):
+        """What a title bar's close button asks: WM_DELETE_WINDOW."""
+        event = protocol.event.ClientMessage(window=window, client_type=self.atom("WM_PROTOCOLS"),
+                                             data=(32, [self.atom("WM_DELETE_WINDOW"), X.CurrentTime, 0, 0, 0]))
+        window.send_event(event)
+        self.display.sync()
+        time.sleep(0.2)

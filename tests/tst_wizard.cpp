@@ -21,6 +21,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -123,6 +124,9 @@ private slots:
     void pagesAskBeforeClosing_data();
     void pagesAskBeforeClosing();
     void fieldsAreNamedForScreenReaders();
+    void passwordOutsideAsciiIsQuestioned_data();
+    void passwordOutsideAsciiIsQuestioned();
+    void asciiPasswordFileOpensInJavaKeytool();
 
 private:
     // A fresh main window, shown and with its tile clicked: the request page on the stack above it.
@@ -766,6 +770,73 @@ void TestWizard::fieldsAreNamedForScreenReaders()
     QCOMPARE(link->role(), QAccessible::Link);
     QCOMPARE(link->text(QAccessible::Name), QStringLiteral("操作记录"));
     QVERIFY(request.findChild<QLabel*>(QStringLiteral("optHistoryLabel"))->focusPolicy() & Qt::TabFocus);
+}
+
+void TestWizard::passwordOutsideAsciiIsQuestioned_data()
+{
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QString>("answer"); // empty: no question expected
+    QTest::newRow("ASCII, no question") << QStringLiteral("Secret 123!~") << QString();
+    QTest::newRow("umlaut, change it") << QStringLiteral("Passwört1") << QStringLiteral("修改密码");
+    QTest::newRow("Chinese, change it") << QStringLiteral("密码123") << QStringLiteral("修改密码");
+    QTest::newRow("Chinese, go on") << QStringLiteral("密码123") << QStringLiteral("继续");
+}
+
+void TestWizard::passwordOutsideAsciiIsQuestioned()
+{
+    QFETCH(QString, password);
+    QFETCH(QString, answer);
+    const bool written = answer != QStringLiteral("修改密码");
+    QWidget* request = openRequestPage(true);
+    QVERIFY(request);
+    requestForMerchantKey(request);
+    m_seen.clear();
+    click(request, "nextStepBtn");
+    QWidget* import = stackTop();
+    const QString directory = freshDirectory(QStringLiteral("password"));
+    button(import, "nextStepBtn")->setFocus();
+
+    QStringList cut;
+    textEdit(import, "spCertTextEdit")->setPlainText(QString::fromUtf8(m_merchantCert));
+    lineEdit(import, "passwdLineEdit")->setText(password);
+    QVector<ModalAnswer::Action> answers;
+    if (!answer.isEmpty())
+        answers << answerBox(answer, &m_seen, &cut);
+    if (written)
+        answers << ModalAnswer::chooseFile(directory);
+    answers << ModalAnswer::closeWindow();
+    ModalAnswer answered(answers);
+    click(import, "nextStepBtn");
+    QCOMPARE(answered.answeredCount(), answers.size() - 1);
+    QCOMPARE(m_seen.size(), answer.isEmpty() ? 0 : 1);
+    if (!answer.isEmpty())
+        QVERIFY2(m_seen.first().contains(QLatin1String("Java")), qPrintable(m_seen.first()));
+    QCOMPARE(cut.join(QLatin1Char('\n')), QString());
+    QCOMPARE(QDir(directory).entryList(QDir::Files).size(), written ? 3 : 0);
+    QCOMPARE(PageStack::instance()->currentIndex(), written ? 3 : 2);
+    if (!written)
+        QCOMPARE(import->focusWidget(), lineEdit(import, "passwdLineEdit"));
+}
+
+void TestWizard::asciiPasswordFileOpensInJavaKeytool()
+{
+    const QString keytool = QStandardPaths::findExecutable(QStringLiteral("keytool"));
+    if (keytool.isEmpty())
+        QSKIP("no Java runtime (keytool) installed");
+    QWidget* request = openRequestPage(true);
+    QVERIFY(request);
+    requestForMerchantKey(request);
+    click(request, "nextStepBtn");
+    const QString directory = freshDirectory(QStringLiteral("java"));
+    generateFiles(stackTop(), m_merchantCert, kPassword, directory);
+
+    QProcess java;
+    java.start(keytool, {"-list", "-v", "-storetype", "PKCS12", "-keystore", directory + QStringLiteral("/cert.p12"),
+                         "-storepass", kPassword});
+    QVERIFY(java.waitForFinished(30000));
+    const QByteArray listing = java.readAllStandardOutput() + java.readAllStandardError();
+    QVERIFY2(java.exitCode() == 0, listing.constData());
+    QVERIFY2(listing.contains("PrivateKeyEntry"), listing.constData());
 }
 
 QTEST_MAIN(TestWizard)

@@ -60,6 +60,12 @@ void Dialog_ImportCert_1::nextStepBtnClick(bool)
         ui->errorLabel->setText(QStringLiteral("请设置证书密码！"));
         return;
     }
+    if (!mayUsePassword(password)) {
+        ui->errorLabel->clear();
+        ui->passwdLineEdit->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+
     CertEngine* engine = CertEngine::instance();
     const QString directory = QFileDialog::getExistingDirectory(this, QStringLiteral("证书保存目录"), fileDialogStart(),
                                                                 QFileDialog::ShowDirsOnly);
@@ -100,5 +106,18 @@ bool Dialog_ImportCert_1::mayWriteInto(const QString& directory)
     // With a new key pair, replacing cert_key.pem loses the key of the certificate in use.
     ZVMessageBox box(QStringLiteral("提示"), QStringLiteral("所选目录中已有证书文件，覆盖后无法恢复，是否覆盖？"),
                      QStringLiteral("覆盖"), QStringLiteral("取消"), false);
+    return box.run(this);
+}
+
+bool Dialog_ImportCert_1::mayUsePassword(const QString& password)
+{
+    bool printableAscii = true;
+    for (const QChar c : password)
+        printableAscii = printableAscii && c.unicode() >= 0x20 && c.unicode() <= 0x7e;
+    if (printableAscii)
+        return true;
+    // Java's PKCS#12 reader refuses a non-ASCII password on the triple-DES protection the file carries.
+    ZVMessageBox box(QStringLiteral("提示"), QStringLiteral("部分系统（如Java）无法打开使用此密码的证书文件"),
+                     QStringLiteral("继续"), QStringLiteral("修改密码"), false);
     return box.run(this);
 }

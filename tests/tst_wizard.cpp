@@ -124,6 +124,9 @@ private slots:
     void pagesAskBeforeClosing_data();
     void pagesAskBeforeClosing();
     void fieldsAreNamedForScreenReaders();
+    void tabOrderFollowsTheEye_data();
+    void tabOrderFollowsTheEye();
+    void historyLinkOpensOnClick();
     void passwordOutsideAsciiIsQuestioned_data();
     void passwordOutsideAsciiIsQuestioned();
     void asciiPasswordFileOpensInJavaKeytool();
@@ -770,6 +773,53 @@ void TestWizard::fieldsAreNamedForScreenReaders()
     QCOMPARE(link->role(), QAccessible::Link);
     QCOMPARE(link->text(QAccessible::Name), QStringLiteral("操作记录"));
     QVERIFY(request.findChild<QLabel*>(QStringLiteral("optHistoryLabel"))->focusPolicy() & Qt::TabFocus);
+}
+
+void TestWizard::tabOrderFollowsTheEye_data()
+{
+    QTest::addColumn<int>("page");
+    QTest::addColumn<QStringList>("order");
+    QTest::newRow("request page") << 0 << QStringList{"spNoLineEdit", "spNameLineEdit",  "getCSRBtn",
+                                                      "csrTextEdit",  "copyCSRBtn",      "lastStepBtn",
+                                                      "nextStepBtn",  "optHistoryLabel", "spNoLineEdit"};
+    QTest::newRow("import page") << 1 << QStringList{"spCertTextEdit", "pasteSpCertBtn", "passwdLineEdit",
+                                                     "lastStepBtn",    "nextStepBtn",    "spCertTextEdit"};
+    QTest::newRow("finish page") << 2 << QStringList{"openCertDirBtn", "finishBtn", "textBrowser", "openCertDirBtn"};
+}
+
+void TestWizard::tabOrderFollowsTheEye()
+{
+    QFETCH(int, page);
+    QFETCH(QStringList, order);
+    std::unique_ptr<QWidget> window;
+    if (page == 0)
+        window = std::make_unique<Dialog_GetCSR_1>();
+    else if (page == 1)
+        window = std::make_unique<Dialog_ImportCert_1>();
+    else
+        window = std::make_unique<Dialog_ImportCert_2>();
+    window->show();
+    QApplication::setActiveWindow(window.get());
+    QTRY_VERIFY(QApplication::focusWidget());
+    QStringList visited{QApplication::focusWidget()->objectName()};
+    // Text boxes pass Tab on instead of inserting it, so the keyboard never gets stuck in one.
+    while (visited.size() < order.size()) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        visited << QApplication::focusWidget()->objectName();
+    }
+    QCOMPARE(visited, order);
+}
+
+void TestWizard::historyLinkOpensOnClick()
+{
+    Dialog_GetCSR_1 request;
+    request.show();
+    auto* link = request.findChild<QLabel*>(QStringLiteral("optHistoryLabel"));
+    ModalAnswer answer(ModalAnswer::clickButtonNamed(QStringLiteral("backBtn")));
+    const QPoint onText(link->width() - link->fontMetrics().horizontalAdvance(QStringLiteral("操作记录")) / 2,
+                        link->height() / 2);
+    QTest::mouseClick(link, Qt::LeftButton, {}, onText);
+    QCOMPARE(answer.seenTitle(), QStringLiteral("操作记录（最近10条）"));
 }
 
 void TestWizard::passwordOutsideAsciiIsQuestioned_data()

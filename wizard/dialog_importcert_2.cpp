@@ -16,6 +16,8 @@ Dialog_ImportCert_2::Dialog_ImportCert_2(QWidget* parent)
     // The notes lie on the page's own background.
     ui->textBrowser->viewport()->setAutoFillBackground(false);
     ui->fileDirLabel->setWordWrap(true);
+    // The focus order is a ring; the page opens on its first stop rather than on the notes.
+    ui->openCertDirBtn->setFocus(Qt::OtherFocusReason);
 }
 
 Dialog_ImportCert_2::~Dialog_ImportCert_2() = default;

@@ -87,6 +87,15 @@ QByteArray issue(const QByteArray& csr)
         .output;
 }
 
+std::unique_ptr<QWidget> makePage(int page)
+{
+    if (page == 0)
+        return std::make_unique<Dialog_GetCSR_1>();
+    if (page == 1)
+        return std::make_unique<Dialog_ImportCert_1>();
+    return std::make_unique<Dialog_ImportCert_2>();
+}
+
 struct Recorded
 {
     QString program;
@@ -117,18 +126,15 @@ private slots:
     void failedRestoreEmptiesTheFields();
     void importPageErrorsKeepTheInputs_data();
     void importPageErrorsKeepTheInputs();
-    void existingFilesAreReplacedOnlyAfterAsking_data();
-    void existingFilesAreReplacedOnlyAfterAsking();
+    void importPageAsksBeforeWriting_data();
+    void importPageAsksBeforeWriting();
     void finishPageOpensTheDirectoryAsOneArgument();
     void finishPageMarksSigningRed();
     void pagesAskBeforeClosing_data();
     void pagesAskBeforeClosing();
-    void fieldsAreNamedForScreenReaders();
+    void fieldsAndHistoryLinkAreAccessible();
     void tabOrderFollowsTheEye_data();
     void tabOrderFollowsTheEye();
-    void historyLinkOpensOnClick();
-    void passwordOutsideAsciiIsQuestioned_data();
-    void passwordOutsideAsciiIsQuestioned();
     void asciiPasswordFileOpensInJavaKeytool();
 
 private:
@@ -136,6 +142,8 @@ private:
     QWidget* openRequestPage(bool changeMode);
     // Change mode with the PEM key file: a request without key generation, recorded in the history.
     void requestForMerchantKey(QWidget* page);
+    // The import page above a change-mode request for the PEM key file.
+    QWidget* openImportPage();
     // Pastes certificate, sets password, presses "生成" and answers the directory dialog with directory.
     void generateFiles(QWidget* importPage, const QByteArray& certificate, const QString& password,
                        const QString& directory, QVector<ModalAnswer::Action> laterAnswers = {});
@@ -221,6 +229,17 @@ void TestWizard::requestForMerchantKey(QWidget* page)
         {ModalAnswer::chooseFile(QStringLiteral("merchant_key.pem")), answerBox(QStringLiteral("确定"), &m_seen)});
     click(page, "getCSRBtn");
     QCOMPARE(answer.answeredCount(), 2);
+}
+
+QWidget* TestWizard::openImportPage()
+{
+    QWidget* request = openRequestPage(true);
+    if (!request)
+        return nullptr;
+    requestForMerchantKey(request);
+    m_seen.clear();
+    click(request, "nextStepBtn");
+    return PageStack::instance()->currentIndex() == 2 ? stackTop() : nullptr;
 }
 
 void TestWizard::generateFiles(QWidget* importPage, const QByteArray& certificate, const QString& password,
@@ -574,12 +593,8 @@ void TestWizard::importPageErrorsKeepTheInputs()
     QFETCH(QString, expected);
     if (certificate == "foreign")
         certificate = m_foreignCert;
-    QWidget* request = openRequestPage(true);
-    QVERIFY(request);
-    requestForMerchantKey(request);
-    click(request, "nextStepBtn");
-    QWidget* import = stackTop();
-
+    QWidget* import = openImportPage();
+    QVERIFY(import);
     const QString target = freshDirectory(QStringLiteral("failed"));
     QVector<ModalAnswer::Action> answers{ModalAnswer::chooseFile(target), ModalAnswer::closeWindow()};
     if (directory == 1)
@@ -615,42 +630,76 @@ void TestWizard::importPageErrorsKeepTheInputs()
     QCOMPARE(QDir(target).entryList(QDir::Files).size(), 3);
 }
 
-void TestWizard::existingFilesAreReplacedOnlyAfterAsking_data()
+void TestWizard::importPageAsksBeforeWriting_data()
 {
-    QTest::addColumn<QString>("answer");
-    QTest::newRow("cancel") << QStringLiteral("取消");
-    QTest::newRow("overwrite") << QStringLiteral("覆盖");
+    QTest::addColumn<bool>("existing");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QString>("answer"); // empty: no question expected
+    QTest::addColumn<bool>("written");
+    const QString overwrite = QStringLiteral("覆盖");
+    const QString cancel = QStringLiteral("取消");
+    const QString change = QStringLiteral("修改密码");
+    const QString goOn = QStringLiteral("继续");
+    QTest::newRow("existing files, cancel") << true << kPassword << cancel << false;
+    QTest::newRow("existing files, overwrite") << true << kPassword << overwrite << true;
+    QTest::newRow("printable ASCII password") << false << QStringLiteral("Secret 123!~") << QString() << true;
+    QTest::newRow("umlaut, change it") << false << QStringLiteral("Passwört1") << change << false;
+    QTest::newRow("Chinese, change it") << false << QStringLiteral("密码123") << change << false;
+    QTest::newRow("Chinese, go on") << false << QStringLiteral("密码123") << goOn << true;
 }
 
-void TestWizard::existingFilesAreReplacedOnlyAfterAsking()
+void TestWizard::importPageAsksBeforeWriting()
 {
+    QFETCH(bool, existing);
+    QFETCH(QString, password);
     QFETCH(QString, answer);
-    const bool overwrite = answer == QStringLiteral("覆盖");
-    QWidget* request = openRequestPage(true);
-    QVERIFY(request);
-    requestForMerchantKey(request);
-    m_seen.clear();
-    click(request, "nextStepBtn");
-    QWidget* import = stackTop();
-    const QString directory = freshDirectory(QStringLiteral("existing"));
+    QFETCH(bool, written);
+    QWidget* import = openImportPage();
+    QVERIFY(import);
+    const QString directory = freshDirectory(QStringLiteral("questions"));
     const QString oldKey = directory + QStringLiteral("/cert_key.pem");
-    QVERIFY(writeFile(oldKey, "key of the working certificate"));
+    if (existing)
+        QVERIFY(writeFile(oldKey, "key of the working certificate"));
 
+    // The overwrite question comes after the directory dialog, the password question before it.
     QStringList cut;
     bool disabledWhileAsking = false;
-    generateFiles(import, m_merchantCert, kPassword, directory, {[&](QWidget* box) {
-                      disabledWhileAsking = !button(import, "nextStepBtn")->isEnabled();
-                      answerBox(answer, &m_seen, &cut)(box);
-                  }});
-    QCOMPARE(m_seen, QStringList{QStringLiteral("所选目录中已有证书文件，覆盖后无法恢复，是否覆盖？")});
+    const ModalAnswer::Action question = [&](QWidget* box) {
+        disabledWhileAsking = !button(import, "nextStepBtn")->isEnabled();
+        answerBox(answer, &m_seen, &cut)(box);
+    };
+    QVector<ModalAnswer::Action> answers;
+    if (!existing && !answer.isEmpty())
+        answers << question;
+    if (existing || written)
+        answers << ModalAnswer::chooseFile(directory);
+    if (existing)
+        answers << question;
+    answers << ModalAnswer::closeWindow();
+    textEdit(import, "spCertTextEdit")->setPlainText(QString::fromUtf8(m_merchantCert));
+    lineEdit(import, "passwdLineEdit")->setText(password);
+    button(import, "nextStepBtn")->setFocus();
+    {
+        ModalAnswer answered(answers);
+        click(import, "nextStepBtn");
+        QCOMPARE(answered.answeredCount(), answers.size() - 1);
+    }
     QCOMPARE(cut.join(QLatin1Char('\n')), QString());
-    QVERIFY(disabledWhileAsking);
+    QCOMPARE(m_seen.size(), answer.isEmpty() ? 0 : 1);
+    if (existing) {
+        QCOMPARE(m_seen.first(), QStringLiteral("所选目录中已有证书文件，覆盖后无法恢复，是否覆盖？"));
+        QVERIFY(disabledWhileAsking);
+        QCOMPARE(readFile(oldKey) == "key of the working certificate", !written);
+    } else if (!answer.isEmpty()) {
+        QCOMPARE(m_seen.first(), QStringLiteral("部分系统（如Java）无法打开使用此密码的证书文件"));
+    }
     QVERIFY(button(import, "nextStepBtn")->isEnabled());
-    QCOMPARE(readFile(oldKey) == "key of the working certificate", !overwrite);
-    QCOMPARE(QDir(directory).entryList(QDir::Files).size(), overwrite ? 3 : 1);
-    QCOMPARE(PageStack::instance()->currentIndex(), overwrite ? 3 : 2);
-    if (!overwrite)
+    QCOMPARE(QDir(directory).entryList(QDir::Files).size(), written ? 3 : int(existing));
+    QCOMPARE(PageStack::instance()->currentIndex(), written ? 3 : 2);
+    if (!written && existing)
         QCOMPARE(labelText(import, "errorLabel"), QStringLiteral("已取消，未写入任何文件"));
+    if (!written && !existing)
+        QCOMPARE(import->focusWidget(), lineEdit(import, "passwdLineEdit"));
 }
 
 void TestWizard::finishPageOpensTheDirectoryAsOneArgument()
@@ -719,13 +768,7 @@ void TestWizard::pagesAskBeforeClosing()
 {
     QFETCH(int, page);
     QFETCH(bool, escape);
-    std::unique_ptr<QWidget> window;
-    if (page == 0)
-        window = std::make_unique<Dialog_GetCSR_1>();
-    else if (page == 1)
-        window = std::make_unique<Dialog_ImportCert_1>();
-    else
-        window = std::make_unique<Dialog_ImportCert_2>();
+    const std::unique_ptr<QWidget> window = makePage(page);
     window->show();
     ModalAnswer answer(answerBox(QStringLiteral("取消"), &m_seen));
     if (escape)
@@ -736,7 +779,7 @@ void TestWizard::pagesAskBeforeClosing()
     QVERIFY(window->isVisible());
 }
 
-void TestWizard::fieldsAreNamedForScreenReaders()
+void TestWizard::fieldsAndHistoryLinkAreAccessible()
 {
     Dialog_GetCSR_1 request;
     Dialog_ImportCert_1 import;
@@ -772,7 +815,16 @@ void TestWizard::fieldsAreNamedForScreenReaders()
         QAccessible::queryAccessibleInterface(request.findChild<QLabel*>(QStringLiteral("optHistoryLabel")));
     QCOMPARE(link->role(), QAccessible::Link);
     QCOMPARE(link->text(QAccessible::Name), QStringLiteral("操作记录"));
-    QVERIFY(request.findChild<QLabel*>(QStringLiteral("optHistoryLabel"))->focusPolicy() & Qt::TabFocus);
+    auto* linkLabel = request.findChild<QLabel*>(QStringLiteral("optHistoryLabel"));
+    QVERIFY(linkLabel->focusPolicy() & Qt::TabFocus);
+
+    // A click on the word opens the history.
+    request.show();
+    ModalAnswer answer(ModalAnswer::clickButtonNamed(QStringLiteral("backBtn")));
+    const QPoint onText(linkLabel->width() - linkLabel->fontMetrics().horizontalAdvance(QStringLiteral("操作记录")) / 2,
+                        linkLabel->height() / 2);
+    QTest::mouseClick(linkLabel, Qt::LeftButton, {}, onText);
+    QCOMPARE(answer.seenTitle(), QStringLiteral("操作记录（最近10条）"));
 }
 
 void TestWizard::tabOrderFollowsTheEye_data()
@@ -791,13 +843,7 @@ void TestWizard::tabOrderFollowsTheEye()
 {
     QFETCH(int, page);
     QFETCH(QStringList, order);
-    std::unique_ptr<QWidget> window;
-    if (page == 0)
-        window = std::make_unique<Dialog_GetCSR_1>();
-    else if (page == 1)
-        window = std::make_unique<Dialog_ImportCert_1>();
-    else
-        window = std::make_unique<Dialog_ImportCert_2>();
+    const std::unique_ptr<QWidget> window = makePage(page);
     window->show();
     QApplication::setActiveWindow(window.get());
     QTRY_VERIFY(QApplication::focusWidget());
@@ -810,75 +856,15 @@ void TestWizard::tabOrderFollowsTheEye()
     QCOMPARE(visited, order);
 }
 
-void TestWizard::historyLinkOpensOnClick()
-{
-    Dialog_GetCSR_1 request;
-    request.show();
-    auto* link = request.findChild<QLabel*>(QStringLiteral("optHistoryLabel"));
-    ModalAnswer answer(ModalAnswer::clickButtonNamed(QStringLiteral("backBtn")));
-    const QPoint onText(link->width() - link->fontMetrics().horizontalAdvance(QStringLiteral("操作记录")) / 2,
-                        link->height() / 2);
-    QTest::mouseClick(link, Qt::LeftButton, {}, onText);
-    QCOMPARE(answer.seenTitle(), QStringLiteral("操作记录（最近10条）"));
-}
-
-void TestWizard::passwordOutsideAsciiIsQuestioned_data()
-{
-    QTest::addColumn<QString>("password");
-    QTest::addColumn<QString>("answer"); // empty: no question expected
-    QTest::newRow("ASCII, no question") << QStringLiteral("Secret 123!~") << QString();
-    QTest::newRow("umlaut, change it") << QStringLiteral("Passwört1") << QStringLiteral("修改密码");
-    QTest::newRow("Chinese, change it") << QStringLiteral("密码123") << QStringLiteral("修改密码");
-    QTest::newRow("Chinese, go on") << QStringLiteral("密码123") << QStringLiteral("继续");
-}
-
-void TestWizard::passwordOutsideAsciiIsQuestioned()
-{
-    QFETCH(QString, password);
-    QFETCH(QString, answer);
-    const bool written = answer != QStringLiteral("修改密码");
-    QWidget* request = openRequestPage(true);
-    QVERIFY(request);
-    requestForMerchantKey(request);
-    m_seen.clear();
-    click(request, "nextStepBtn");
-    QWidget* import = stackTop();
-    const QString directory = freshDirectory(QStringLiteral("password"));
-    button(import, "nextStepBtn")->setFocus();
-
-    QStringList cut;
-    textEdit(import, "spCertTextEdit")->setPlainText(QString::fromUtf8(m_merchantCert));
-    lineEdit(import, "passwdLineEdit")->setText(password);
-    QVector<ModalAnswer::Action> answers;
-    if (!answer.isEmpty())
-        answers << answerBox(answer, &m_seen, &cut);
-    if (written)
-        answers << ModalAnswer::chooseFile(directory);
-    answers << ModalAnswer::closeWindow();
-    ModalAnswer answered(answers);
-    click(import, "nextStepBtn");
-    QCOMPARE(answered.answeredCount(), answers.size() - 1);
-    QCOMPARE(m_seen.size(), answer.isEmpty() ? 0 : 1);
-    if (!answer.isEmpty())
-        QVERIFY2(m_seen.first().contains(QLatin1String("Java")), qPrintable(m_seen.first()));
-    QCOMPARE(cut.join(QLatin1Char('\n')), QString());
-    QCOMPARE(QDir(directory).entryList(QDir::Files).size(), written ? 3 : 0);
-    QCOMPARE(PageStack::instance()->currentIndex(), written ? 3 : 2);
-    if (!written)
-        QCOMPARE(import->focusWidget(), lineEdit(import, "passwdLineEdit"));
-}
-
 void TestWizard::asciiPasswordFileOpensInJavaKeytool()
 {
     const QString keytool = QStandardPaths::findExecutable(QStringLiteral("keytool"));
     if (keytool.isEmpty())
         QSKIP("no Java runtime (keytool) installed");
-    QWidget* request = openRequestPage(true);
-    QVERIFY(request);
-    requestForMerchantKey(request);
-    click(request, "nextStepBtn");
+    QWidget* import = openImportPage();
+    QVERIFY(import);
     const QString directory = freshDirectory(QStringLiteral("java"));
-    generateFiles(stackTop(), m_merchantCert, kPassword, directory);
+    generateFiles(import, m_merchantCert, kPassword, directory);
 
     QProcess java;
     java.start(keytool, {"-list", "-v", "-storetype", "PKCS12", "-keystore", directory + QStringLiteral("/cert.p12"),

@@ -66,8 +66,8 @@ public:
         csrTextEdit = new QPlainTextEdit(Dialog_GetCSR_1);
         csrTextEdit->setObjectName(QString::fromUtf8("csrTextEdit"));
         csrTextEdit->setGeometry(QRect(20, 282, 460, 204));
-        csrTextEdit->viewport()->setProperty("cursor", QVariant(QCursor(Qt::ArrowCursor)));
         csrTextEdit->setReadOnly(true);
+        csrTextEdit->viewport()->setProperty("cursor", QVariant(QCursor(Qt::ArrowCursor)));
         csrTextEdit->setTabChangesFocus(true);
 
         copyCSRBtn = new QPushButton(Dialog_GetCSR_1);

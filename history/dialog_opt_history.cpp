@@ -31,9 +31,12 @@ Dialog_Opt_History::~Dialog_Opt_History() = default;
 
 void Dialog_Opt_History::showNames()
 {
-    QAbstractItemModel* previous = ui->listView->model();
+    // The view owns neither the model nor, once replaced, the old selection model.
+    QAbstractItemModel* previousModel = ui->listView->model();
+    QItemSelectionModel* previousSelection = ui->listView->selectionModel();
     ui->listView->setModel(new QStringListModel(names, ui->listView));
-    delete previous;
+    delete previousSelection;
+    delete previousModel;
     // The record is taken from the selection, so the arrow keys choose as well as a click.
     connect(ui->listView->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this]() {
         const QModelIndexList selected = ui->listView->selectionModel()->selectedIndexes();

@@ -809,6 +809,7 @@ void TestWizard::fieldsAndHistoryLinkAreAccessible()
                         QStringLiteral("textBrowser=一、使用说明"),
                     }));
     QCOMPARE(request.findChild<QLabel*>(QStringLiteral("label_4"))->buddy(), lineEdit(&request, "spNoLineEdit"));
+    QCOMPARE(textEdit(&request, "csrTextEdit")->viewport()->cursor().shape(), Qt::ArrowCursor);
     QCOMPARE(request.findChild<QLabel*>(QStringLiteral("label_5"))->buddy(), lineEdit(&request, "spNameLineEdit"));
 
     QAccessibleInterface* link =

@@ -18,6 +18,10 @@ public:
     explicit MainWindow(QWidget* parent = nullptr);
     ~MainWindow() override;
 
+private slots:
+    void applyCertBtnClick(bool);
+    void changeCertBtnClick(bool);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 

@@ -1,0 +1,119 @@
+#include "wizard/dialog_getcsr_1.h"
+
+#include "app/filechooser.h"
+#include "app/pagestack.h"
+#include "app/windowsetup.h"
+#include "app/zvmessagebox.h"
+#include "certengine/certengine.h"
+#include "forms/ui_dialog_getcsr_1.h"
+#include "history/dialog_opt_history.h"
+#include "wizard/dialog_importcert_1.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+
+Dialog_GetCSR_1::Dialog_GetCSR_1(QWidget* parent) : WizardPage(parent), ui(std::make_unique<Ui::Dialog_GetCSR_1>())
+{
+    ui->setupUi(this);
+    setupWindow(this, false);
+
+    connect(ui->optHistoryLabel, &QLabel::linkActivated, this, &Dialog_GetCSR_1::getOptHistory);
+    connect(ui->getCSRBtn, &QPushButton::clicked, this, &Dialog_GetCSR_1::getCSRBtnClick);
+    connect(ui->copyCSRBtn, &QPushButton::clicked, this, &Dialog_GetCSR_1::copyCSRBtnClick);
+    connect(ui->lastStepBtn, &QPushButton::clicked, this, &Dialog_GetCSR_1::lastStepBtnClick);
+    connect(ui->nextStepBtn, &QPushButton::clicked, this, &Dialog_GetCSR_1::nextStepBtnClick);
+    changeMode = false;
+
+    makeErrorLabel(ui->errorLabel);
+    CertEngine::instance()->reset();
+}
+
+Dialog_GetCSR_1::~Dialog_GetCSR_1() = default;
+
+void Dialog_GetCSR_1::setChangeMode()
+{
+    changeMode = true;
+    ui->csrLabel->setText(QStringLiteral("2、选择证书文件（P12），或密钥文件（PEM），并生成证书请求串"));
+    ui->getCSRBtn->setText(QStringLiteral("选择文件并生成证书请求串"));
+    ui->optHistoryLabel->hide();
+}
+
+void Dialog_GetCSR_1::getCSRBtnClick(bool)
+{
+    const QString spNo = ui->spNoLineEdit->text();
+    const QString spName = ui->spNameLineEdit->text();
+    if (spNo.isEmpty() || spName.isEmpty()) {
+        ui->errorLabel->setText(QStringLiteral("请输入商户号和商户名称！"));
+        return;
+    }
+    CertEngine* engine = CertEngine::instance();
+    engine->setMerchant(spNo.toUtf8(), spName.toUtf8());
+
+    QString path;
+    QString displayName;
+    int kind = 0;
+    QString password;
+    if (changeMode && !chooseKeyFile(this, &path, &displayName, &kind, &password))
+        return;
+
+    csr.clear();
+    ui->csrTextEdit->setPlainText(QString());
+    const int code = engine->generateRequest(csr, path.toUtf8(), kind, password.toUtf8());
+    if (code != 0) {
+        ui->errorLabel->setText(QStringLiteral("生成证书请求串失败，请重试！ret:%1").arg(code));
+        return;
+    }
+    ui->csrTextEdit->setPlainText(QString::fromUtf8(csr));
+    ui->errorLabel->clear();
+    copyCSRBtnClick(false);
+}
+
+void Dialog_GetCSR_1::copyCSRBtnClick(bool)
+{
+    if (csr.isEmpty())
+        return;
+    QGuiApplication::clipboard()->setText(QString::fromUtf8(csr), QClipboard::Clipboard);
+    ZVMessageBox box(QStringLiteral("提示"), QStringLiteral("复制成功"), QStringLiteral("确定"), QString(), false);
+    box.run(this);
+}
+
+void Dialog_GetCSR_1::lastStepBtnClick(bool)
+{
+    PageStack::instance()->back();
+}
+
+void Dialog_GetCSR_1::nextStepBtnClick(bool)
+{
+    if (csr.isEmpty()) {
+        ui->errorLabel->setText(QStringLiteral("请生成证书请求串"));
+        return;
+    }
+    PageStack::instance()->push(new Dialog_ImportCert_1(nullptr));
+}
+
+void Dialog_GetCSR_1::getOptHistory(const QString&)
+{
+    QString spNo;
+    QString spName;
+    QString request;
+    {
+        Dialog_Opt_History history(nullptr);
+        if (!history.run(this))
+            return;
+        const int code = CertEngine::instance()->restoreHistory(history.selectedRecord(), spNo, spName, request);
+        if (code != 0) {
+            ui->errorLabel->setText(QStringLiteral("恢复操作历史数据失败，请重试！ret:%1").arg(code));
+            ui->spNoLineEdit->clear();
+            ui->spNameLineEdit->clear();
+            ui->csrTextEdit->clear();
+            // The page shows no request now, so copy and next behave as if there were none.
+            csr.clear();
+            return;
+        }
+    }
+    ui->spNoLineEdit->setText(spNo);
+    ui->spNameLineEdit->setText(spName);
+    ui->csrTextEdit->setPlainText(request);
+    csr = request.toUtf8();
+    ui->errorLabel->clear();
+}

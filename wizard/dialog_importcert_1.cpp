@@ -1,0 +1,123 @@
+#include "wizard/dialog_importcert_1.h"
+
+#include "app/filechooser.h"
+#include "app/pagestack.h"
+#include "app/windowsetup.h"
+#include "app/zvmessagebox.h"
+#include "certengine/certengine.h"
+#include "forms/ui_dialog_importcert_1.h"
+#include "wizard/dialog_importcert_2.h"
+
+#include <QClipboard>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+
+namespace {
+
+const char* const kOutputFiles[] = {"cert.p12", "cert.pem", "cert_key.pem"};
+
+} // namespace
+
+Dialog_ImportCert_1::Dialog_ImportCert_1(QWidget* parent)
+    : WizardPage(parent), ui(std::make_unique<Ui::Dialog_ImportCert_1>())
+{
+    ui->setupUi(this);
+    setupWindow(this, false);
+
+    connect(ui->pasteSpCertBtn, &QPushButton::clicked, this, &Dialog_ImportCert_1::pasteSpCertBtnClick);
+    connect(ui->lastStepBtn, &QPushButton::clicked, this, &Dialog_ImportCert_1::lastStepBtnClick);
+    connect(ui->nextStepBtn, &QPushButton::clicked, this, &Dialog_ImportCert_1::nextStepBtnClick);
+
+    makeErrorLabel(ui->errorLabel);
+    ui->passwdLineEdit->setEchoMode(QLineEdit::Password);
+}
+
+Dialog_ImportCert_1::~Dialog_ImportCert_1() = default;
+
+void Dialog_ImportCert_1::pasteSpCertBtnClick(bool)
+{
+    const QString text = QGuiApplication::clipboard()->text(QClipboard::Clipboard);
+    if (!text.isEmpty())
+        ui->spCertTextEdit->setPlainText(text);
+}
+
+void Dialog_ImportCert_1::lastStepBtnClick(bool)
+{
+    PageStack::instance()->back();
+}
+
+void Dialog_ImportCert_1::nextStepBtnClick(bool)
+{
+    const QString certText = ui->spCertTextEdit->toPlainText();
+    const QString password = ui->passwdLineEdit->text();
+    if (certText.isEmpty()) {
+        ui->errorLabel->setText(QStringLiteral("请输入证书串！"));
+        return;
+    }
+    if (password.isEmpty()) {
+        ui->errorLabel->setText(QStringLiteral("请设置证书密码！"));
+        return;
+    }
+    if (!mayUsePassword(password)) {
+        ui->errorLabel->clear();
+        ui->passwdLineEdit->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+
+    CertEngine* engine = CertEngine::instance();
+    const QString directory = QFileDialog::getExistingDirectory(this, QStringLiteral("证书保存目录"), fileDialogStart(),
+                                                                QFileDialog::ShowDirsOnly);
+    if (directory.isEmpty()) {
+        ui->errorLabel->setText(QStringLiteral("请选择证书保存目录！"));
+        return;
+    }
+
+    ui->nextStepBtn->setEnabled(false);
+    engine->lastPath = directory;
+    if (!mayWriteInto(directory)) {
+        ui->nextStepBtn->setEnabled(true);
+        ui->errorLabel->setText(QStringLiteral("已取消，未写入任何文件"));
+        return;
+    }
+    const QString targetPath = directory + QStringLiteral("/cert.p12");
+    const int code = engine->exportPkcs12(certText.toUtf8(), password.toUtf8(), targetPath.toUtf8());
+    ui->nextStepBtn->setEnabled(true);
+    if (code != 0) {
+        ui->errorLabel->setText(QStringLiteral("生成证书失败，请重试！ret:%1").arg(code));
+        return;
+    }
+
+    ui->errorLabel->clear();
+    auto* finish = new Dialog_ImportCert_2(nullptr);
+    finish->setCertDir(directory);
+    PageStack::instance()->push(finish);
+}
+
+bool Dialog_ImportCert_1::mayWriteInto(const QString& directory)
+{
+    const QDir target(directory);
+    bool existing = false;
+    for (const char* name : kOutputFiles)
+        existing = existing || QFileInfo::exists(target.filePath(QString::fromLatin1(name)));
+    if (!existing)
+        return true;
+    // With a new key pair, replacing cert_key.pem loses the key of the certificate in use.
+    ZVMessageBox box(QStringLiteral("提示"), QStringLiteral("所选目录中已有证书文件，覆盖后无法恢复，是否覆盖？"),
+                     QStringLiteral("覆盖"), QStringLiteral("取消"), false);
+    return box.run(this);
+}
+
+bool Dialog_ImportCert_1::mayUsePassword(const QString& password)
+{
+    bool printableAscii = true;
+    for (const QChar c : password)
+        printableAscii = printableAscii && c.unicode() >= 0x20 && c.unicode() <= 0x7e;
+    if (printableAscii)
+        return true;
+    // Java's PKCS#12 reader refuses a non-ASCII password on the triple-DES protection the file carries.
+    ZVMessageBox box(QStringLiteral("提示"), QStringLiteral("部分系统（如Java）无法打开使用此密码的证书文件"),
+                     QStringLiteral("继续"), QStringLiteral("修改密码"), false);
+    return box.run(this);
+}

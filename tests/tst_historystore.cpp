@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -13,15 +14,21 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSet>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextCodec>
+#include <QThread>
 
 #include <openssl/pem.h>
 
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
+
+#include <cstdio>
 
 namespace {
 
@@ -53,12 +60,37 @@ void removeHistoryDirectory()
     QFile::remove(HistoryStore::directory()); // a plain file put there by a test
 }
 
-// Record names carry the second of the save; wait for a fresh second so the next save gets its own file.
+// Record names carry the second of the save; waiting for a fresh one puts the next few saves into one second.
 void waitForNextSecond()
 {
     const qint64 now = QDateTime::currentSecsSinceEpoch();
     while (QDateTime::currentSecsSinceEpoch() == now)
-        QTest::qSleep(20);
+        QThread::msleep(5);
+}
+
+// A record's name: the time of the save, with "-2", "-3", ... for later saves of the same second.
+const QRegularExpression kRecordName(QStringLiteral("^(\\d{4}年\\d{2}月\\d{2}日 \\d{2}时\\d{2}分\\d{2}秒)(-\\d+)?$"));
+
+QString secondOf(const QString& name)
+{
+    return kRecordName.match(name).captured(1);
+}
+
+struct Restored
+{
+    int code = -1;
+    QString spNo;
+    crypto::PkeyPtr key;
+};
+
+Restored restoreRecord(const QString& name)
+{
+    Restored result;
+    QString spName, csr;
+    EVP_PKEY* slot = nullptr;
+    result.code = HistoryStore::restore(name, result.spNo, spName, csr, &slot);
+    result.key.reset(slot);
+    return result;
 }
 
 QByteArray logText()
@@ -88,6 +120,11 @@ private slots:
     void recordIsUtf8WhateverTheLocaleCodec();
     void directoryAndRecordsAreReadableByTheOwnerOnly();
     void elevenSavesKeepTheTenNewest();
+    void savesOfOneSecondKeepEveryRecordAndKey();
+    void twoProcessesSavingAtOnceKeepEveryRecord();
+    void historyLivesWhereTheProgramCanWrite_data();
+    void historyLivesWhereTheProgramCanWrite();
+    void withoutApplicationObjectNothingIsWritten();
     void listIsNewestFirstThenByName();
     void clearRemovesTheDirectoryAndTheNextSaveRecreatesIt();
     void saveRefusesMissingKeyOrRequest_data();
@@ -100,6 +137,7 @@ private slots:
 private:
     QTemporaryDir m_work;
     QString m_previousDir;
+    QString m_appDir; // stands in for the executable's directory
     QByteArray m_keyPem;
     QByteArray m_otherKeyPem;
     QByteArray m_csr;
@@ -113,6 +151,11 @@ void TestHistoryStore::initTestCase()
     m_previousDir = QDir::currentPath();
     QVERIFY(QDir::setCurrent(m_work.path()));
     LogFile::instance()->setFileName("certutil_zv.txt");
+    // The per-user data directory of the fallback below the home's test area, not the real one.
+    QStandardPaths::setTestModeEnabled(true);
+    m_appDir = m_work.filePath(QStringLiteral("app"));
+    QVERIFY(QDir().mkpath(m_appDir));
+    HistoryStore::setApplicationDirectory(m_appDir);
 
     const QStringList generate = {QStringLiteral("genpkey"), QStringLiteral("-algorithm"), QStringLiteral("RSA"),
                                   QStringLiteral("-pkeyopt"), QStringLiteral("rsa_keygen_bits:2048")};
@@ -124,6 +167,7 @@ void TestHistoryStore::initTestCase()
                               m_work.filePath(QStringLiteral("key.pem")), QStringLiteral("-subj"),
                               QStringLiteral("/CN=1234567890")});
     QVERIFY(m_csr.startsWith("-----BEGIN CERTIFICATE REQUEST-----\n"));
+    QVERIFY(writeFile(m_work.filePath(QStringLiteral("csr.pem")), m_csr));
     m_key = readKey(m_keyPem);
     m_otherKey = readKey(m_otherKeyPem);
     QVERIFY(m_key && m_otherKey);
@@ -131,6 +175,7 @@ void TestHistoryStore::initTestCase()
 
 void TestHistoryStore::init()
 {
+    HistoryStore::setApplicationDirectory(m_appDir);
     removeHistoryDirectory();
     QFile::remove(QStringLiteral("log/certutil_zv.txt"));
 }
@@ -142,6 +187,7 @@ void TestHistoryStore::cleanup()
 
 void TestHistoryStore::cleanupTestCase()
 {
+    HistoryStore::setApplicationDirectory(QString());
     QDir::setCurrent(m_previousDir);
 }
 
@@ -211,23 +257,155 @@ void TestHistoryStore::directoryAndRecordsAreReadableByTheOwnerOnly()
 
 void TestHistoryStore::elevenSavesKeepTheTenNewest()
 {
+    // All at once: the records of one second are told apart by their names.
     QStringList savedNames;
     for (int i = 0; i < 11; ++i) {
-        if (i > 0)
-            waitForNextSecond();
         QCOMPARE(HistoryStore::save(QByteArray::number(i), kMerchantName, m_key.get(), m_csr), 0);
         savedNames.prepend(HistoryStore::list().first());
     }
-    QCOMPARE(savedNames.size(), 11);
+    QCOMPARE(QSet<QString>(savedNames.begin(), savedNames.end()).size(), 11);
     QCOMPARE(HistoryStore::list(), savedNames.mid(0, 10));
     QVERIFY(!QFile::exists(recordPath(savedNames.last())));
 
     // The newest record holds the last save.
-    QString spNo, spName, csr;
-    EVP_PKEY* slot = nullptr;
-    QCOMPARE(HistoryStore::restore(savedNames.first(), spNo, spName, csr, &slot), 0);
-    EVP_PKEY_free(slot);
-    QCOMPARE(spNo, QStringLiteral("10"));
+    QCOMPARE(restoreRecord(savedNames.first()).spNo, QStringLiteral("10"));
+}
+
+void TestHistoryStore::savesOfOneSecondKeepEveryRecordAndKey()
+{
+    // A record left by an earlier run at the same wall-clock time (the hour repeated when clocks go back).
+    waitForNextSecond();
+    const QString second = QDateTime::currentDateTime().toString(QStringLiteral("yyyy年MM月dd日 hh时mm分ss秒"));
+    QVERIFY(QDir().mkpath(HistoryStore::directory()));
+    QVERIFY(writeFile(recordPath(second), "{}"));
+    QVERIFY(setModificationTime(recordPath(second), QDateTime::currentDateTime().addSecs(-3600)));
+
+    QCOMPARE(HistoryStore::save("first", kMerchantName, m_key.get(), m_csr), 0);
+    QCOMPARE(HistoryStore::save("second", kMerchantName, m_otherKey.get(), m_csr), 0);
+    const QStringList names = HistoryStore::list();
+    QCOMPARE(names, (QStringList{second + "-3", second + "-2", second}));
+    QCOMPARE(readFile(recordPath(second)), QByteArray("{}"));
+
+    const Restored first = restoreRecord(names.at(1));
+    const Restored later = restoreRecord(names.at(0));
+    QCOMPARE(first.code, 0);
+    QCOMPARE(later.code, 0);
+    QCOMPARE(first.spNo, QStringLiteral("first"));
+    QCOMPARE(later.spNo, QStringLiteral("second"));
+    QCOMPARE(EVP_PKEY_eq(first.key.get(), m_key.get()), 1);
+    QCOMPARE(EVP_PKEY_eq(later.key.get(), m_otherKey.get()), 1);
+}
+
+void TestHistoryStore::twoProcessesSavingAtOnceKeepEveryRecord()
+{
+    // Both start at the same moment, early in a second, so that their names collide.
+    qint64 start = (QDateTime::currentMSecsSinceEpoch() / 1000 + 1) * 1000 + 100;
+    if (start - QDateTime::currentMSecsSinceEpoch() < 700)
+        start += 1000;
+    QProcess other;
+    other.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    other.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--save-records"), m_appDir, m_work.filePath(QStringLiteral("key.pem")),
+                 m_work.filePath(QStringLiteral("csr.pem")), QString::number(start), QStringLiteral("other")});
+    QVERIFY(other.waitForStarted());
+    while (QDateTime::currentMSecsSinceEpoch() < start)
+        QThread::usleep(200);
+    QList<int> codes;
+    for (int i = 0; i < 5; ++i)
+        codes.append(HistoryStore::save("this-" + QByteArray::number(i), kMerchantName, m_key.get(), m_csr));
+    QVERIFY(other.waitForFinished(30000));
+    QCOMPARE(codes, (QList<int>{0, 0, 0, 0, 0}));
+    QCOMPARE(other.readAllStandardOutput(), QByteArray("0 0 0 0 0\n"));
+    QCOMPARE(other.exitCode(), 0);
+
+    const QStringList names = HistoryStore::list();
+    QCOMPARE(names.size(), 10);
+    QSet<QString> merchants;
+    QSet<QString> seconds;
+    for (const QString& name : names) {
+        QVERIFY2(kRecordName.match(name).hasMatch(), qPrintable(name));
+        seconds.insert(secondOf(name));
+        const Restored record = restoreRecord(name);
+        QCOMPARE(record.code, 0);
+        QVERIFY(record.key);
+        merchants.insert(record.spNo);
+    }
+    QCOMPARE(merchants, (QSet<QString>{"this-0", "this-1", "this-2", "this-3", "this-4", "other-0", "other-1",
+                                       "other-2", "other-3", "other-4"}));
+    QVERIFY2(seconds.size() < names.size(), qPrintable(names.join(", "))); // names did collide
+}
+
+void TestHistoryStore::historyLivesWhereTheProgramCanWrite_data()
+{
+    QTest::addColumn<QString>("appDir"); // relative to the work directory; empty for the executable's own
+    QTest::addColumn<bool>("beside");    // opts beside it, else in the per-user data directory
+    QTest::addColumn<bool>("readOnly");
+    QTest::newRow("the executable's own directory") << QString() << true << false;
+    QTest::newRow("writable: a portable installation") << "portable" << true << false;
+    QTest::newRow("read-only: an installed program") << "installed" << false << true;
+    QTest::newRow("not a directory one can write in") << "plain-file/bin" << false << false;
+}
+
+void TestHistoryStore::historyLivesWhereTheProgramCanWrite()
+{
+    QFETCH(QString, appDir);
+    QFETCH(bool, beside);
+    QFETCH(bool, readOnly);
+    const QString base = appDir.isEmpty() ? QCoreApplication::applicationDirPath() : m_work.filePath(appDir);
+    if (!appDir.isEmpty()) {
+        QVERIFY(writeFile(m_work.filePath(QStringLiteral("plain-file")), "not a directory"));
+        if (!base.startsWith(m_work.filePath(QStringLiteral("plain-file"))))
+            QVERIFY(QDir().mkpath(base));
+    }
+    if (readOnly) {
+#ifdef Q_OS_UNIX
+        if (::geteuid() == 0)
+            QSKIP("the superuser writes in read-only directories");
+#endif
+        QVERIFY(QFile::setPermissions(base, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    }
+    HistoryStore::setApplicationDirectory(appDir.isEmpty() ? QString() : base);
+    const QString expected =
+        beside ? base + QStringLiteral("/opts")
+               : QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + QStringLiteral("/opts");
+    const QString directory = HistoryStore::directory();
+    QVERIFY(!directory.startsWith(QStringLiteral("/opts")));
+    QCOMPARE(directory, expected);
+    if (appDir.isEmpty())
+        return; // nothing is written beside the test program
+
+    QDir(expected).removeRecursively();
+    const int saved = HistoryStore::save("1", "n", m_key.get(), m_csr);
+    const QStringList names = HistoryStore::list();
+    const QStringList files = QDir(expected).entryList(QDir::Files);
+    HistoryStore::clear();
+    if (readOnly)
+        QFile::setPermissions(base, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QCOMPARE(saved, 0);
+    QCOMPARE(names.size(), 1);
+    QCOMPARE(files, QStringList{names.first() + ".json"});
+    QVERIFY(!QFileInfo::exists(expected));
+}
+
+void TestHistoryStore::withoutApplicationObjectNothingIsWritten()
+{
+    // A fresh process of this program that makes no application object, in a working directory of its own.
+    QTemporaryDir working;
+    QVERIFY(working.isValid());
+    QVERIFY(writeFile(working.filePath(QStringLiteral("keep.txt")), "kept"));
+    const bool rootHadOpts = QFileInfo::exists(QStringLiteral("/opts"));
+    QProcess process;
+    process.setWorkingDirectory(working.path());
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(QCoreApplication::applicationFilePath(),
+                  {QStringLiteral("--without-application"), m_work.filePath(QStringLiteral("key.pem")),
+                   m_work.filePath(QStringLiteral("csr.pem"))});
+    QVERIFY(process.waitForFinished(30000));
+    QCOMPARE(process.exitCode(), 0);
+    QCOMPARE(process.readAllStandardOutput(), QByteArray("directory= save=30012 list=0 restore=30026\n"));
+    QCOMPARE(QFileInfo::exists(QStringLiteral("/opts")), rootHadOpts);
+    // clear() did not take the working directory for the history.
+    QCOMPARE(readFile(working.filePath(QStringLiteral("keep.txt"))), QByteArray("kept"));
 }
 
 void TestHistoryStore::listIsNewestFirstThenByName()
@@ -327,6 +505,11 @@ void TestHistoryStore::restoreFailureKeepsTheKey_data()
     notAKey.insert("key", "not a key");
 
     QTest::newRow("empty name") << QString() << QByteArray() << QString() << 30020 << false << false;
+    // Valid records outside the history directory, which a name must not reach.
+    QTest::newRow("parent directory") << "../outside.json" << valid << "../outside" << 30027 << false << false;
+    QTest::newRow("slash") << "sub/inside.json" << valid << "sub/inside" << 30027 << false << false;
+    QTest::newRow("backslash") << QString() << QByteArray() << "sub\\inside" << 30027 << false << false;
+    QTest::newRow("two dots alone") << QString() << QByteArray() << ".." << 30027 << false << false;
     QTest::newRow("missing record") << QString() << QByteArray() << QStringLiteral("gone") << 30026 << false << false;
     QTest::newRow("further dot: a.b listed as a") << "a.b.json" << valid << "a" << 30026 << false << false;
     QTest::newRow("empty file") << "empty.json" << QByteArray() << "empty" << 30021 << false << false;
@@ -351,8 +534,9 @@ void TestHistoryStore::restoreFailureKeepsTheKey()
     QFETCH(bool, logged);
 
     if (!file.isEmpty()) {
-        QVERIFY(QDir().mkpath(HistoryStore::directory()));
-        QVERIFY(writeFile(HistoryStore::directory() + QLatin1Char('/') + file, content));
+        const QString path = HistoryStore::directory() + QLatin1Char('/') + file;
+        QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+        QVERIFY(writeFile(path, content));
     }
     QString spNo = QStringLiteral("before");
     QString spName = QStringLiteral("before");
@@ -376,5 +560,65 @@ void TestHistoryStore::restoreFailureKeepsTheKey()
     }
 }
 
-QTEST_GUILESS_MAIN(TestHistoryStore)
+// ---- Helper modes: this program started again by the tests above.
+
+namespace {
+
+QByteArray fileArgument(const char* path)
+{
+    return readFile(QFile::decodeName(path));
+}
+
+// --without-application KEY CSR: the store used before any application object exists.
+int runWithoutApplication(int argc, char* argv[])
+{
+    if (argc != 4)
+        return 2;
+    crypto::PkeyPtr key = readKey(fileArgument(argv[2]));
+    const QByteArray csr = fileArgument(argv[3]);
+    if (!key || csr.isEmpty())
+        return 3;
+    const QString directory = HistoryStore::directory();
+    const int saved = HistoryStore::save("1", "n", key.get(), csr);
+    const int listed = HistoryStore::list().size();
+    QString spNo, spName, restoredCsr;
+    const int restored = HistoryStore::restore(QStringLiteral("x"), spNo, spName, restoredCsr, nullptr);
+    HistoryStore::clear();
+    std::printf("directory=%s save=%d list=%d restore=%d\n", qPrintable(directory), saved, listed, restored);
+    return 0;
+}
+
+// --save-records APPDIR KEY CSR START PREFIX: five saves from the moment START (milliseconds since the epoch).
+int runSaveRecords(const QStringList& arguments)
+{
+    if (arguments.size() != 7)
+        return 2;
+    HistoryStore::setApplicationDirectory(arguments.at(2));
+    crypto::PkeyPtr key = readKey(readFile(arguments.at(3)));
+    const QByteArray csr = readFile(arguments.at(4));
+    if (!key || csr.isEmpty())
+        return 3;
+    const qint64 start = arguments.at(5).toLongLong();
+    while (QDateTime::currentMSecsSinceEpoch() < start)
+        QThread::usleep(200);
+    QStringList codes;
+    for (int i = 0; i < 5; ++i)
+        codes.append(QString::number(
+            HistoryStore::save(arguments.at(6).toUtf8() + '-' + QByteArray::number(i), "n", key.get(), csr)));
+    std::printf("%s\n", qPrintable(codes.join(QLatin1Char(' '))));
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (argc > 1 && qstrcmp(argv[1], "--without-application") == 0)
+        return runWithoutApplication(argc, argv);
+    QCoreApplication application(argc, argv);
+    if (argc > 1 && qstrcmp(argv[1], "--save-records") == 0)
+        return runSaveRecords(application.arguments());
+    TestHistoryStore test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_historystore.moc"

@@ -7,6 +7,7 @@ packages=(
     qtbase5-dev qtbase5-dev-tools qttranslations5-l10n
     libssl-dev openssl
     fonts-noto-cjk
+    jq
 )
 
 missing=()

@@ -5,11 +5,8 @@
 
 #include <openssl/ui.h>
 
-// While it lives, stands in for the library's default user interface: every pass-phrase prompt is answered with
-// answer and counted. A reader called without a pass-phrase callback asks the default interface, which prompts
-// on the terminal; under CTest there is no terminal and such a prompt fails at once, so a loader that forgot
-// its callback would look like one that never asks. With this in place it is asked, and the test sees it.
-// One at a time.
+// While it lives, the library's default user interface answers every pass-phrase prompt with answer and counts
+// it. Under CTest there is no terminal, so a real prompt would fail at once and look like no prompt at all.
 class PassphrasePrompts
 {
 public:

@@ -6,7 +6,6 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -25,10 +24,10 @@
 
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
-#include <unistd.h>
 #endif
 
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -68,12 +67,12 @@ void waitForNextSecond()
         QThread::msleep(5);
 }
 
-// A record's name: the time of the save, with "-2", "-3", ... for later saves of the same second.
-const QRegularExpression kRecordName(QStringLiteral("^(\\d{4}年\\d{2}月\\d{2}日 \\d{2}时\\d{2}分\\d{2}秒)(-\\d+)?$"));
-
+// The second of a record's name ("…ss秒" or "…ss秒-2" and so on); empty for another name.
 QString secondOf(const QString& name)
 {
-    return kRecordName.match(name).captured(1);
+    static const QRegularExpression shape(
+        QStringLiteral("^(\\d{4}年\\d{2}月\\d{2}日 \\d{2}时\\d{2}分\\d{2}秒)(-\\d+)?$"));
+    return shape.match(name).captured(1);
 }
 
 struct Restored
@@ -120,7 +119,6 @@ private slots:
     void recordIsUtf8WhateverTheLocaleCodec();
     void directoryAndRecordsAreReadableByTheOwnerOnly();
     void elevenSavesKeepTheTenNewest();
-    void savesOfOneSecondKeepEveryRecordAndKey();
     void twoProcessesSavingAtOnceKeepEveryRecord();
     void historyLivesWhereTheProgramCanWrite_data();
     void historyLivesWhereTheProgramCanWrite();
@@ -257,154 +255,95 @@ void TestHistoryStore::directoryAndRecordsAreReadableByTheOwnerOnly()
 
 void TestHistoryStore::elevenSavesKeepTheTenNewest()
 {
-    // All at once: the records of one second are told apart by their names.
+    // All within one second, with two keys in turn: each save keeps its own record and key.
+    waitForNextSecond();
     QStringList savedNames;
     for (int i = 0; i < 11; ++i) {
-        QCOMPARE(HistoryStore::save(QByteArray::number(i), kMerchantName, m_key.get(), m_csr), 0);
+        QCOMPARE(HistoryStore::save(QByteArray::number(i), kMerchantName, (i % 2 ? m_otherKey : m_key).get(), m_csr),
+                 0);
         savedNames.prepend(HistoryStore::list().first());
     }
-    QCOMPARE(QSet<QString>(savedNames.begin(), savedNames.end()).size(), 11);
+    QCOMPARE(secondOf(savedNames.first()), secondOf(savedNames.last()));
+    QCOMPARE(savedNames.first(), secondOf(savedNames.first()) + "-11");
     QCOMPARE(HistoryStore::list(), savedNames.mid(0, 10));
     QVERIFY(!QFile::exists(recordPath(savedNames.last())));
-
-    // The newest record holds the last save.
-    QCOMPARE(restoreRecord(savedNames.first()).spNo, QStringLiteral("10"));
-}
-
-void TestHistoryStore::savesOfOneSecondKeepEveryRecordAndKey()
-{
-    // A record left by an earlier run at the same wall-clock time (the hour repeated when clocks go back).
-    waitForNextSecond();
-    const QString second = QDateTime::currentDateTime().toString(QStringLiteral("yyyy年MM月dd日 hh时mm分ss秒"));
-    QVERIFY(QDir().mkpath(HistoryStore::directory()));
-    QVERIFY(writeFile(recordPath(second), "{}"));
-    QVERIFY(setModificationTime(recordPath(second), QDateTime::currentDateTime().addSecs(-3600)));
-
-    QCOMPARE(HistoryStore::save("first", kMerchantName, m_key.get(), m_csr), 0);
-    QCOMPARE(HistoryStore::save("second", kMerchantName, m_otherKey.get(), m_csr), 0);
-    const QStringList names = HistoryStore::list();
-    QCOMPARE(names, (QStringList{second + "-3", second + "-2", second}));
-    QCOMPARE(readFile(recordPath(second)), QByteArray("{}"));
-
-    const Restored first = restoreRecord(names.at(1));
-    const Restored later = restoreRecord(names.at(0));
-    QCOMPARE(first.code, 0);
-    QCOMPARE(later.code, 0);
-    QCOMPARE(first.spNo, QStringLiteral("first"));
-    QCOMPARE(later.spNo, QStringLiteral("second"));
-    QCOMPARE(EVP_PKEY_eq(first.key.get(), m_key.get()), 1);
-    QCOMPARE(EVP_PKEY_eq(later.key.get(), m_otherKey.get()), 1);
+    for (int i = 0; i < 10; ++i) {
+        const Restored record = restoreRecord(savedNames.at(i));
+        QCOMPARE(record.spNo, QString::number(10 - i));
+        QCOMPARE(EVP_PKEY_eq(record.key.get(), (i % 2 ? m_otherKey : m_key).get()), 1);
+    }
 }
 
 void TestHistoryStore::twoProcessesSavingAtOnceKeepEveryRecord()
 {
-    // Both start at the same moment, early in a second, so that their names collide.
+    // Another copy of this program saves five records from the same moment, early in a second.
     qint64 start = (QDateTime::currentMSecsSinceEpoch() / 1000 + 1) * 1000 + 100;
     if (start - QDateTime::currentMSecsSinceEpoch() < 700)
         start += 1000;
     QProcess other;
-    other.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    other.start(QCoreApplication::applicationFilePath(),
-                {QStringLiteral("--save-records"), m_appDir, m_work.filePath(QStringLiteral("key.pem")),
-                 m_work.filePath(QStringLiteral("csr.pem")), QString::number(start), QStringLiteral("other")});
+    other.start(QCoreApplication::applicationFilePath(), {"--save", m_appDir, QString::number(start), "other"});
     QVERIFY(other.waitForStarted());
     while (QDateTime::currentMSecsSinceEpoch() < start)
         QThread::usleep(200);
-    QList<int> codes;
+    QString codes;
     for (int i = 0; i < 5; ++i)
-        codes.append(HistoryStore::save("this-" + QByteArray::number(i), kMerchantName, m_key.get(), m_csr));
+        codes += QString::number(HistoryStore::save("this-" + QByteArray::number(i), "n", m_key.get(), m_csr)) + ' ';
     QVERIFY(other.waitForFinished(30000));
-    QCOMPARE(codes, (QList<int>{0, 0, 0, 0, 0}));
-    QCOMPARE(other.readAllStandardOutput(), QByteArray("0 0 0 0 0\n"));
-    QCOMPARE(other.exitCode(), 0);
+    QCOMPARE(codes, QStringLiteral("0 0 0 0 0 "));
+    QCOMPARE(other.readAllStandardOutput(), QByteArray("0 0 0 0 0 \n"));
 
     const QStringList names = HistoryStore::list();
-    QCOMPARE(names.size(), 10);
     QSet<QString> merchants;
-    QSet<QString> seconds;
-    for (const QString& name : names) {
-        QVERIFY2(kRecordName.match(name).hasMatch(), qPrintable(name));
-        seconds.insert(secondOf(name));
-        const Restored record = restoreRecord(name);
-        QCOMPARE(record.code, 0);
-        QVERIFY(record.key);
-        merchants.insert(record.spNo);
-    }
+    for (const QString& name : names)
+        merchants.insert(restoreRecord(name).spNo);
     QCOMPARE(merchants, (QSet<QString>{"this-0", "this-1", "this-2", "this-3", "this-4", "other-0", "other-1",
                                        "other-2", "other-3", "other-4"}));
-    QVERIFY2(seconds.size() < names.size(), qPrintable(names.join(", "))); // names did collide
+    QCOMPARE(names.size(), 10);
+    QVERIFY2(secondOf(names.first()) == secondOf(names.last()), qPrintable(names.join(", "))); // names collided
 }
 
 void TestHistoryStore::historyLivesWhereTheProgramCanWrite_data()
 {
-    QTest::addColumn<QString>("appDir"); // relative to the work directory; empty for the executable's own
-    QTest::addColumn<bool>("beside");    // opts beside it, else in the per-user data directory
-    QTest::addColumn<bool>("readOnly");
-    QTest::newRow("the executable's own directory") << QString() << true << false;
-    QTest::newRow("writable: a portable installation") << "portable" << true << false;
-    QTest::newRow("read-only: an installed program") << "installed" << false << true;
-    QTest::newRow("not a directory one can write in") << "plain-file/bin" << false << false;
+    QTest::addColumn<QString>("appDir"); // below the work directory; empty for the executable's own
+    QTest::addColumn<bool>("beside");    // else in the per-user data directory
+    QTest::newRow("the executable's own directory") << QString() << true;
+    QTest::newRow("writable: a portable installation") << "portable" << true;
+    QTest::newRow("not writable: an installed program") << "plain-file/bin" << false;
 }
 
 void TestHistoryStore::historyLivesWhereTheProgramCanWrite()
 {
     QFETCH(QString, appDir);
     QFETCH(bool, beside);
-    QFETCH(bool, readOnly);
+    // A directory below a plain file cannot be written even by the superuser, who writes in read-only ones.
+    QVERIFY(writeFile(m_work.filePath(QStringLiteral("plain-file")), "not a directory"));
+    QVERIFY(QDir().mkpath(m_work.filePath(QStringLiteral("portable"))));
+    HistoryStore::setApplicationDirectory(appDir.isEmpty() ? QString() : m_work.filePath(appDir));
     const QString base = appDir.isEmpty() ? QCoreApplication::applicationDirPath() : m_work.filePath(appDir);
-    if (!appDir.isEmpty()) {
-        QVERIFY(writeFile(m_work.filePath(QStringLiteral("plain-file")), "not a directory"));
-        if (!base.startsWith(m_work.filePath(QStringLiteral("plain-file"))))
-            QVERIFY(QDir().mkpath(base));
-    }
-    if (readOnly) {
-#ifdef Q_OS_UNIX
-        if (::geteuid() == 0)
-            QSKIP("the superuser writes in read-only directories");
-#endif
-        QVERIFY(QFile::setPermissions(base, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
-    }
-    HistoryStore::setApplicationDirectory(appDir.isEmpty() ? QString() : base);
     const QString expected =
-        beside ? base + QStringLiteral("/opts")
-               : QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + QStringLiteral("/opts");
-    const QString directory = HistoryStore::directory();
-    QVERIFY(!directory.startsWith(QStringLiteral("/opts")));
-    QCOMPARE(directory, expected);
+        (beside ? base : QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation)) + "/opts";
+    QCOMPARE(HistoryStore::directory(), expected);
     if (appDir.isEmpty())
         return; // nothing is written beside the test program
 
-    QDir(expected).removeRecursively();
-    const int saved = HistoryStore::save("1", "n", m_key.get(), m_csr);
-    const QStringList names = HistoryStore::list();
-    const QStringList files = QDir(expected).entryList(QDir::Files);
+    QCOMPARE(HistoryStore::save("1", "n", m_key.get(), m_csr), 0);
+    QCOMPARE(QDir(expected).entryList(QDir::Files), QStringList{HistoryStore::list().first() + ".json"});
     HistoryStore::clear();
-    if (readOnly)
-        QFile::setPermissions(base, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    QCOMPARE(saved, 0);
-    QCOMPARE(names.size(), 1);
-    QCOMPARE(files, QStringList{names.first() + ".json"});
     QVERIFY(!QFileInfo::exists(expected));
 }
 
 void TestHistoryStore::withoutApplicationObjectNothingIsWritten()
 {
-    // A fresh process of this program that makes no application object, in a working directory of its own.
+    // A copy of this program that makes no application object, in a working directory that clear() must spare.
     QTemporaryDir working;
-    QVERIFY(working.isValid());
     QVERIFY(writeFile(working.filePath(QStringLiteral("keep.txt")), "kept"));
-    const bool rootHadOpts = QFileInfo::exists(QStringLiteral("/opts"));
+    for (const QString& name : {QStringLiteral("key.pem"), QStringLiteral("csr.pem")})
+        QVERIFY(QFile::copy(m_work.filePath(name), working.filePath(name)));
     QProcess process;
     process.setWorkingDirectory(working.path());
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process.start(QCoreApplication::applicationFilePath(),
-                  {QStringLiteral("--without-application"), m_work.filePath(QStringLiteral("key.pem")),
-                   m_work.filePath(QStringLiteral("csr.pem"))});
+    process.start(QCoreApplication::applicationFilePath(), {"--save", "", "0", "x"});
     QVERIFY(process.waitForFinished(30000));
-    QCOMPARE(process.exitCode(), 0);
-    QCOMPARE(process.readAllStandardOutput(), QByteArray("directory= save=30012 list=0 restore=30026\n"));
-    QCOMPARE(QFileInfo::exists(QStringLiteral("/opts")), rootHadOpts);
-    // clear() did not take the working directory for the history.
+    QCOMPARE(process.readAllStandardOutput(), QByteArray("directory= 30012 30012 30012 30012 30012 \n"));
     QCOMPARE(readFile(working.filePath(QStringLiteral("keep.txt"))), QByteArray("kept"));
 }
 
@@ -560,52 +499,30 @@ void TestHistoryStore::restoreFailureKeepsTheKey()
     }
 }
 
-// ---- Helper modes: this program started again by the tests above.
+// ---- Helper mode: this program started again by the tests above.
 
 namespace {
 
-QByteArray fileArgument(const char* path)
+// --save APPDIR START PREFIX, with key.pem and csr.pem in the working directory: five saves from the moment
+// START (milliseconds since the epoch), then clear() without an application object if APPDIR is empty. Prints
+// the codes, and the history directory when there is no application object.
+int runSaves(int argc, char* argv[])
 {
-    return readFile(QFile::decodeName(path));
-}
-
-// --without-application KEY CSR: the store used before any application object exists.
-int runWithoutApplication(int argc, char* argv[])
-{
-    if (argc != 4)
-        return 2;
-    crypto::PkeyPtr key = readKey(fileArgument(argv[2]));
-    const QByteArray csr = fileArgument(argv[3]);
-    if (!key || csr.isEmpty())
-        return 3;
-    const QString directory = HistoryStore::directory();
-    const int saved = HistoryStore::save("1", "n", key.get(), csr);
-    const int listed = HistoryStore::list().size();
-    QString spNo, spName, restoredCsr;
-    const int restored = HistoryStore::restore(QStringLiteral("x"), spNo, spName, restoredCsr, nullptr);
-    HistoryStore::clear();
-    std::printf("directory=%s save=%d list=%d restore=%d\n", qPrintable(directory), saved, listed, restored);
-    return 0;
-}
-
-// --save-records APPDIR KEY CSR START PREFIX: five saves from the moment START (milliseconds since the epoch).
-int runSaveRecords(const QStringList& arguments)
-{
-    if (arguments.size() != 7)
-        return 2;
-    HistoryStore::setApplicationDirectory(arguments.at(2));
-    crypto::PkeyPtr key = readKey(readFile(arguments.at(3)));
-    const QByteArray csr = readFile(arguments.at(4));
-    if (!key || csr.isEmpty())
-        return 3;
-    const qint64 start = arguments.at(5).toLongLong();
-    while (QDateTime::currentMSecsSinceEpoch() < start)
+    const bool withApplication = argc == 5 && argv[2][0] != '\0';
+    std::unique_ptr<QCoreApplication> application(withApplication ? new QCoreApplication(argc, argv) : nullptr);
+    HistoryStore::setApplicationDirectory(QString::fromUtf8(argv[2]));
+    const crypto::PkeyPtr key = readKey(readFile("key.pem"));
+    const QByteArray csr = readFile("csr.pem");
+    while (QDateTime::currentMSecsSinceEpoch() < QByteArray(argv[3]).toLongLong())
         QThread::usleep(200);
-    QStringList codes;
-    for (int i = 0; i < 5; ++i)
-        codes.append(QString::number(
-            HistoryStore::save(arguments.at(6).toUtf8() + '-' + QByteArray::number(i), "n", key.get(), csr)));
-    std::printf("%s\n", qPrintable(codes.join(QLatin1Char(' '))));
+    QByteArray codes = withApplication ? "" : "directory=" + HistoryStore::directory().toUtf8() + ' ';
+    for (int i = 0; i < 5; ++i) {
+        const QByteArray merchant = QByteArray(argv[4]) + '-' + QByteArray::number(i);
+        codes += QByteArray::number(HistoryStore::save(merchant, "n", key.get(), csr)) + ' ';
+    }
+    if (!withApplication)
+        HistoryStore::clear();
+    std::printf("%s\n", codes.constData());
     return 0;
 }
 
@@ -613,12 +530,11 @@ int runSaveRecords(const QStringList& arguments)
 
 int main(int argc, char* argv[])
 {
-    if (argc > 1 && qstrcmp(argv[1], "--without-application") == 0)
-        return runWithoutApplication(argc, argv);
+    if (argc == 5 && qstrcmp(argv[1], "--save") == 0)
+        return runSaves(argc, argv);
     QCoreApplication application(argc, argv);
-    if (argc > 1 && qstrcmp(argv[1], "--save-records") == 0)
-        return runSaveRecords(application.arguments());
     TestHistoryStore test;
     return QTest::qExec(&test, argc, argv);
 }
+
 #include "tst_historystore.moc"

@@ -276,13 +276,17 @@ void TestHistoryStore::elevenSavesKeepTheTenNewest()
 
 void TestHistoryStore::twoProcessesSavingAtOnceKeepEveryRecord()
 {
-    // Another copy of this program saves five records from the same moment, early in a second.
-    qint64 start = (QDateTime::currentMSecsSinceEpoch() / 1000 + 1) * 1000 + 100;
-    if (start - QDateTime::currentMSecsSinceEpoch() < 700)
-        start += 1000;
+    // Another copy of this program, once it is ready, saves five records from the same moment, early in a second.
     QProcess other;
-    other.start(QCoreApplication::applicationFilePath(), {"--save", m_appDir, QString::number(start), "other"});
-    QVERIFY(other.waitForStarted());
+    other.start(QCoreApplication::applicationFilePath(), {"--save", m_appDir, "-", "other"});
+    while (!other.canReadLine())
+        QVERIFY(other.waitForReadyRead(30000));
+    QCOMPARE(other.readLine(), QByteArray("ready\n"));
+    qint64 start = (QDateTime::currentMSecsSinceEpoch() / 1000 + 1) * 1000 + 50;
+    if (start - QDateTime::currentMSecsSinceEpoch() < 200)
+        start += 1000;
+    other.write(QByteArray::number(start) + '\n');
+    QVERIFY(other.waitForBytesWritten(5000));
     while (QDateTime::currentMSecsSinceEpoch() < start)
         QThread::usleep(200);
     QString codes;
@@ -504,8 +508,9 @@ void TestHistoryStore::restoreFailureKeepsTheKey()
 namespace {
 
 // --save APPDIR START PREFIX, with key.pem and csr.pem in the working directory: five saves from the moment
-// START (milliseconds since the epoch), then clear() without an application object if APPDIR is empty. Prints
-// the codes, and the history directory when there is no application object.
+// START (milliseconds since the epoch; "-": prints "ready" and reads it from the standard input), then clear()
+// without an application object if APPDIR is empty. Prints the codes, and the history directory when there is
+// no application object.
 int runSaves(int argc, char* argv[])
 {
     const bool withApplication = argc == 5 && argv[2][0] != '\0';
@@ -513,7 +518,14 @@ int runSaves(int argc, char* argv[])
     HistoryStore::setApplicationDirectory(QString::fromUtf8(argv[2]));
     const crypto::PkeyPtr key = readKey(readFile("key.pem"));
     const QByteArray csr = readFile("csr.pem");
-    while (QDateTime::currentMSecsSinceEpoch() < QByteArray(argv[3]).toLongLong())
+    QByteArray start = argv[3];
+    if (start == "-") {
+        char line[32] = {};
+        std::printf("ready\n");
+        std::fflush(stdout);
+        start = std::fgets(line, sizeof line, stdin) ? QByteArray(line).trimmed() : QByteArray();
+    }
+    while (QDateTime::currentMSecsSinceEpoch() < start.toLongLong())
         QThread::usleep(200);
     QByteArray codes = withApplication ? "" : "directory=" + HistoryStore::directory().toUtf8() + ' ';
     for (int i = 0; i < 5; ++i) {

@@ -85,8 +85,11 @@ bool createOwnerOnlyDirectory(const QString& path)
 {
     // The per-user data directory may not exist yet; beside the executable only "opts" itself is new.
     const QFileInfo info(path);
-    if (!QDir().mkpath(info.path()) || !QDir().mkdir(path))
+    if (!QDir().mkpath(info.path()))
         return false;
+    // Another running copy may have made it in the meantime; then it is already owner-only.
+    if (!QDir().mkdir(path))
+        return QFileInfo(path).isDir();
     // The records hold private keys in the clear.
     QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     return true;

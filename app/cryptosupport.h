@@ -8,6 +8,7 @@
 #include <openssl/pkcs12.h>
 #include <openssl/x509.h>
 
+#include <functional>
 #include <memory>
 
 // What both engines need from libcrypto: the provider set-up, owning handles and memory BIOs.
@@ -15,7 +16,11 @@ namespace crypto {
 
 // Loads the default and the legacy provider once per process. Loading one provider explicitly stops the
 // default from loading by itself, so both are loaded; the legacy one opens PKCS#12 files with RC2-40 bags.
-// Returns false if the default provider could not be loaded (the legacy one is optional).
+// The legacy module is looked for in "ossl-modules" beside the executable (where a Windows build ships it),
+// then where the library looks by itself; OPENSSL_MODULES, when set, alone decides. A legacy module that
+// cannot be loaded is written to the log once, with the library's text and the directories searched: without
+// it such files fail as if the password were wrong. Returns false if the default provider could not be loaded
+// (the legacy one is optional).
 bool ensureProviders();
 
 template <auto Free> struct Deleter
@@ -44,11 +49,18 @@ BioPtr readBio(const QByteArray& data);
 BioPtr writeBio();
 // Everything written into a memory BIO so far.
 QByteArray bioContents(BIO* bio);
+// What writer (a PEM or DER writer that returns 1 on success) puts into a fresh memory BIO. A null array when
+// no BIO can be made; an empty, non-null one when the writer fails or writes nothing. The library's error stays
+// queued for the caller to log.
+QByteArray writtenToMemory(const std::function<int(BIO*)>& writer);
 
 // The library's text for the earliest error in this thread's queue, which is removed; empty if none is queued.
 QByteArray takeEarliestError();
 // The library's one-line text for an error code; for 0 (an empty queue) the library's text for "no error".
 QByteArray errorText(unsigned long code);
+// Writes prefix and the library's text for the earliest error in this thread's queue (which is removed) to the
+// log. With an empty queue: fallback, or without one the library's text for "no error".
+void logLibraryError(const char* prefix, const char* fallback = nullptr);
 
 // Pass-phrase callback for PEM readers that refuses at once. Without a callback the library prompts on the
 // terminal, which would hang a desktop program; with this one an encrypted PEM key simply fails to load.

@@ -59,6 +59,8 @@ void logFileError(const QSaveFile& file)
 
 // Writes one output file completely or not at all: the content goes to a temporary file beside the target,
 // which replaces the target only once everything is on disk. writeContent fills a memory BIO and returns 1.
+// Files that hold the private key (the key file, and the PKCS#12 file, whose password can be guessed offline)
+// are readable by their owner only.
 int writeOutputFile(CertEngine& engine, const QByteArray& path, bool ownerOnly, int openFailure, int writeFailure,
                     const std::function<int(BIO*)>& writeContent)
 {
@@ -73,12 +75,7 @@ int writeOutputFile(CertEngine& engine, const QByteArray& path, bool ownerOnly, 
         logFileError(file);
         return openFailure;
     }
-    crypto::BioPtr bio = crypto::writeBio();
-    if (!bio || writeContent(bio.get()) != 1) {
-        engine.logCryptoError();
-        return writeFailure;
-    }
-    const QByteArray content = crypto::bioContents(bio.get());
+    const QByteArray content = crypto::writtenToMemory(writeContent);
     if (content.isEmpty()) {
         engine.logCryptoError();
         return writeFailure;
@@ -137,7 +134,7 @@ void CertEngine::setMerchant(const QByteArray& merchantNo, const QByteArray& mer
 void CertEngine::logCryptoError()
 {
     // An empty queue gives code 0, whose text is logged all the same.
-    LogFile::instance()->write("error. %s", crypto::errorText(ERR_get_error()).constData());
+    crypto::logLibraryError("error. ");
 }
 
 int CertEngine::generateKeyPair()
@@ -247,12 +244,8 @@ int CertEngine::makeRequest(QByteArray& csr)
         return 10004;
     }
 
-    crypto::BioPtr bio = crypto::writeBio();
-    if (!bio || PEM_write_bio_X509_REQ(bio.get(), request.get()) != 1) {
-        logCryptoError();
-        return 10005;
-    }
-    const QByteArray text = crypto::bioContents(bio.get());
+    const QByteArray text =
+        crypto::writtenToMemory([&request](BIO* bio) { return PEM_write_bio_X509_REQ(bio, request.get()); });
     if (text.isEmpty()) {
         logCryptoError();
         return 10005;
@@ -374,7 +367,7 @@ int CertEngine::exportPkcs12(const QByteArray& certText, const QByteArray& passw
         return 10102;
     }
 
-    code = writeOutputFile(*this, pkcs12Path, false, 10103, 10104,
+    code = writeOutputFile(*this, pkcs12Path, true, 10103, 10104,
                            [&](BIO* bio) { return i2d_PKCS12_bio(bio, pkcs12.get()); });
     if (code != 0)
         return code;

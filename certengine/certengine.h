@@ -77,7 +77,8 @@ public:
     // On success *cert receives a certificate that the caller frees with X509_free; otherwise it is null.
     int parseCertificate(const QByteArray& certText, X509** cert);
     int verifyCertificate(X509* cert, bool checkKey);
-    // Writes cert.p12, then cert.pem and cert_key.pem beside it (names derived from the target's file name).
+    // Writes cert.p12, then cert.pem and cert_key.pem beside it (names derived from the target's file name). The two
+    // files with the private key, cert.p12 and cert_key.pem, are readable by their owner only.
     int exportPkcs12(const QByteArray& certText, const QByteArray& password, const QByteArray& targetPath);
 
     QStringList listHistory();

@@ -8,11 +8,24 @@
 #include <openssl/evp.h>
 
 // The recent certificate requests, so that a certificate issued days later can still be packaged with the key
-// of its request. Each request is one compact UTF-8 JSON file in "opts" beside the executable, with the members
-// csr, key (unencrypted PEM), spName and spNo; the file is named after the local time of the save
-// ("yyyy年MM月dd日 hh时mm分ss秒.json") and the ten most recently modified files are kept. The records hold
-// private keys in the clear, so on POSIX systems the directory and the files are readable by their owner only.
-// No state of its own: everything lives in the files. Codes (0 is success):
+// of its request. Each request is one compact UTF-8 JSON file with the members csr, key (unencrypted PEM),
+// spName and spNo, named after the local time of the save ("yyyy年MM月dd日 hh时mm分ss秒.json"). A record never
+// replaces another: when that name is taken (two saves in one second, by this or another running copy, or the
+// repeated hour when clocks go back) the name gets "-2", "-3", ... ("…ss秒-2.json"), claimed by an exclusive
+// create. The ten most recently modified files are kept; among equal modification times records come newest
+// name first, other files in ascending order of file name. The records hold private keys in the clear, so on
+// POSIX systems the directory and the files are readable by their owner only. No state of its own: everything
+// lives in the files.
+//
+// Where the files live (directory()):
+//   - "opts" beside the executable, where that directory is writable (a portable installation);
+//   - otherwise "opts" in the per-user application data directory (QStandardPaths::AppLocalDataLocation), as for
+//     a program installed under /usr/bin or Program Files;
+//   - nowhere without a QCoreApplication, whose executable's directory is unknown: directory() is empty, save
+//     refuses with 30012, list is empty, restore finds nothing (30026) and clear does nothing.
+// Tests point the history somewhere private with setApplicationDirectory (see there).
+//
+// Codes (0 is success):
 //
 //   30002  keyToPem, save  memory BIO cannot be created
 //   30003  keyToPem, save  the PEM writer produced no text
@@ -20,8 +33,8 @@
 //                          cannot grow aborts instead)
 //   30010  keyToPem, save  no key, or (save) empty request text
 //   30011  save            serialised JSON text empty
-//   30012  save            history directory missing and cannot be created
-//   30013  save            record file cannot be opened for writing
+//   30012  save            history directory missing and cannot be created, or unknown (no application object)
+//   30013  save            record file cannot be opened for writing, or no free record name
 //   30014  save            record file cannot be written completely (nothing is left behind)
 //   30020  restore         empty record name
 //   30021  restore         record file empty
@@ -30,6 +43,7 @@
 //   30024  restore         a member is missing, or the memory BIO cannot be created
 //   30025  restore         the stored key text holds no readable private key; the key slot keeps its key
 //   30026  restore         record file cannot be opened; nothing is changed
+//   30027  restore         the record name would leave the history directory ("/", "\\" or ".."); nothing is read
 class HistoryStore
 {
 public:
@@ -44,10 +58,13 @@ public:
     // Removes the directory with every record; the next save creates it again.
     static void clear();
 
+    // Where the records are (see above); empty when unknown.
     static QString directory();
-
-private:
-    static void logCryptoError();
+    // Test seam: directory() decides as if the executable lay in path, so the history is path + "/opts" when
+    // path is writable, else the per-user data directory; an empty path goes back to the executable's own
+    // directory. Works without an application object. A test that makes requests calls it with a temporary
+    // directory of its own before the first one, e.g. HistoryStore::setApplicationDirectory(temporary.path()).
+    static void setApplicationDirectory(const QString& path);
 };
 
 #endif // HISTORY_HISTORYSTORE_H

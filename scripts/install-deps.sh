@@ -8,6 +8,7 @@ packages=(
     libssl-dev openssl
     fonts-noto-cjk
     xvfb xauth
+    jq
 )
 
 missing=()

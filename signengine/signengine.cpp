@@ -14,6 +14,8 @@
 
 namespace {
 
+constexpr char kLogPrefix[] = "cert sign util error. ";
+
 // PKCS#1 v1.5 padding takes 11 bytes of every block.
 constexpr int kPaddingOverhead = 11;
 
@@ -28,10 +30,27 @@ bool isRsa(const EVP_PKEY* key)
     return key && EVP_PKEY_get_base_id(key) == EVP_PKEY_RSA;
 }
 
+// The most a QByteArray holds, with room for its header and the NUL behind the data.
+constexpr qint64 kLargestText = INT_MAX - 64;
+
+// Characters of the Base64 text of so many bytes, or -1 if that text would not fit in a QByteArray.
 int base64Length(qint64 bytes)
 {
     const qint64 characters = 4 * ((bytes + 2) / 3);
-    return characters < INT_MAX ? static_cast<int>(characters) : -1;
+    return characters <= kLargestText ? static_cast<int>(characters) : -1;
+}
+
+// The Base64 text of data, into a buffer with room for the NUL that the encoder writes behind it. Null when
+// the encoder refuses.
+QByteArray base64Text(const QByteArray& data, int textLength)
+{
+    QByteArray text(textLength + 1, Qt::Uninitialized);
+    int written = 0;
+    if (base64Encode(reinterpret_cast<const unsigned char*>(data.constData()), data.size(), text.data(), text.size(),
+                     &written) != 0)
+        return QByteArray();
+    text.resize(written);
+    return text;
 }
 
 } // namespace
@@ -191,11 +210,8 @@ int SignEngine::signText(const QByteArray& text, QByteArray& signature)
     if (result != 0)
         return result;
 
-    QByteArray encoded(textLength, Qt::Uninitialized);
-    int written = 0;
-    // The capacity counts the NUL that QByteArray keeps behind its data anyway.
-    if (base64Encode(reinterpret_cast<const unsigned char*>(buffer.constData()), buffer.size(), encoded.data(),
-                     textLength + 1, &written) != 0)
+    const QByteArray encoded = base64Text(buffer, textLength);
+    if (encoded.isNull())
         return 20102;
     signature = encoded;
     return 0;
@@ -273,18 +289,18 @@ int SignEngine::cryptText(bool usePublicKey, bool encrypt, const QByteArray& inp
         const qint64 cipherSize = blocks * blockSize;
         const int textLength = base64Length(cipherSize);
         // An empty text gives no block, and no ciphertext to encode.
-        if (blocks == 0 || textLength < 0)
+        if (blocks == 0)
             return 20315;
+        if (textLength < 0)
+            return 20316;
         QByteArray cipher(static_cast<int>(cipherSize), Qt::Uninitialized);
         int produced = 0;
         const int result = cryptBlocks(usePublicKey, true, reinterpret_cast<const unsigned char*>(input.constData()),
                                        input.size(), reinterpret_cast<unsigned char*>(cipher.data()), produced);
         if (result != 0)
             return result;
-        QByteArray text(textLength, Qt::Uninitialized);
-        int written = 0;
-        if (base64Encode(reinterpret_cast<const unsigned char*>(cipher.constData()), cipher.size(), text.data(),
-                         textLength + 1, &written) != 0)
+        const QByteArray text = base64Text(cipher, textLength);
+        if (text.isNull())
             return 20315;
         output = text;
         return 0;
@@ -410,11 +426,10 @@ int SignEngine::certificateText(QByteArray& text)
 // what went wrong in our words.
 void SignEngine::logCryptoError(const char* fallback)
 {
-    const QByteArray error = crypto::takeEarliestError();
-    logError(error.isEmpty() ? fallback : error.constData());
+    crypto::logLibraryError(kLogPrefix, fallback);
 }
 
 void SignEngine::logError(const char* text)
 {
-    LogFile::instance()->write("cert sign util error. %s", text);
+    LogFile::instance()->write("%s%s", kLogPrefix, text);
 }

@@ -35,6 +35,8 @@
 //   20311  a private-key operation asked for, no private key loaded
 //   20313  the text to decrypt is no valid Base64
 //   20315  the ciphertext cannot be Base64-encoded (an empty text to encrypt)
+//   20316  the text to encrypt is too large: its ciphertext's Base64 text would exceed what a QByteArray holds
+//          (about 1.5 GB of input)
 //   20330  no certificate loaded
 //   20331  the certificate printed as empty text
 //   20332  no memory for the text

@@ -4,6 +4,7 @@
 #include "app/cryptosupport.h"
 #include "app/logfile.h"
 #include "history/historystore.h"
+#include "passphraseprompts.h"
 
 #include <QDir>
 #include <QFile>
@@ -150,6 +151,8 @@ void TestCertEngine::initTestCase()
     m_previousDir = QDir::currentPath();
     QVERIFY(QDir::setCurrent(m_work.path()));
     LogFile::instance()->setFileName("certutil_zv.txt");
+    // The request history in the work directory, not beside the test program.
+    HistoryStore::setApplicationDirectory(m_work.path());
 
     QVERIFY(QDir().mkdir(QStringLiteral("cert")));
     for (const QString& ca : {QStringLiteral("ca"), QStringLiteral("otherca")}) {
@@ -197,6 +200,7 @@ void TestCertEngine::cleanup()
 void TestCertEngine::cleanupTestCase()
 {
     engine()->reset();
+    HistoryStore::setApplicationDirectory(QString());
     QDir::setCurrent(m_previousDir);
 }
 
@@ -314,13 +318,18 @@ void TestCertEngine::applyFlowMakesAFreshRsaKeyEachTime()
         QVERIFY(text.contains("Signature Algorithm: sha256WithRSAEncryption"));
     }
 
-    // The newest history record is the last request (both may share one second, and so one record).
+    // Each request has its record, the newest first, even when both fall into one second.
     const QStringList names = HistoryStore::list();
-    QVERIFY(!names.isEmpty());
-    const QJsonObject record =
-        QJsonDocument::fromJson(readFile(HistoryStore::directory() + '/' + names.first() + ".json")).object();
-    QCOMPARE(record.value("csr").toString().toUtf8(), second);
-    QCOMPARE(record.value("spName").toString().toUtf8(), kMerchantName);
+    QCOMPARE(names.size(), 2);
+    const QByteArray requests[] = {second, first};
+    for (int i = 0; i < 2; ++i) {
+        const QJsonObject record =
+            QJsonDocument::fromJson(readFile(HistoryStore::directory() + '/' + names.at(i) + ".json")).object();
+        QCOMPARE(record.value("csr").toString().toUtf8(), requests[i]);
+        QCOMPARE(record.value("spName").toString().toUtf8(), kMerchantName);
+        const QByteArray storedKey = record.value("key").toString().toUtf8();
+        QCOMPARE(opensslOutput({"pkey", "-pubout"}, storedKey), publicKeyOfRequest(requests[i]));
+    }
 }
 
 void TestCertEngine::packagingWritesThreeMatchingFiles()
@@ -361,9 +370,12 @@ void TestCertEngine::packagingWritesThreeMatchingFiles()
     QCOMPARE(readFile("out/cert.pem"), opensslOutput({"x509"}, cert));
 
 #ifdef Q_OS_UNIX
-    struct stat status;
-    QCOMPARE(::stat("out/cert_key.pem", &status), 0);
-    QCOMPARE(status.st_mode & 0777, 0600u);
+    // Both files with the private key are the owner's alone, whatever the umask.
+    for (const char* name : {"out/cert.p12", "out/cert_key.pem"}) {
+        struct stat status;
+        QCOMPARE(::stat(name, &status), 0);
+        QCOMPARE(status.st_mode & 0777, 0600u);
+    }
 #endif
 
     const QByteArray log = logText();
@@ -630,7 +642,10 @@ void TestCertEngine::failedKeyLoads()
     QCOMPARE(engine()->loadKey("foreign.key", KeyFilePem, QByteArray()), 0);
     engine()->setMerchant(kMerchantNo, kMerchantName);
     QByteArray csr = "untouched";
+    // The right pass phrase of encrypted.key, should anything ask for it.
+    const PassphrasePrompts prompts("secret");
     QCOMPARE(engine()->generateRequest(csr, path.toUtf8(), kind, password), code);
+    QCOMPARE(prompts.count(), 0);
     QCOMPARE(csr, QByteArray("untouched"));
     QVERIFY2(logText().contains(logLine), logText().constData());
     if (code != 10003)

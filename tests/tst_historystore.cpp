@@ -13,15 +13,21 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSet>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextCodec>
+#include <QThread>
 
 #include <openssl/pem.h>
 
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
 #endif
+
+#include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -53,12 +59,37 @@ void removeHistoryDirectory()
     QFile::remove(HistoryStore::directory()); // a plain file put there by a test
 }
 
-// Record names carry the second of the save; wait for a fresh second so the next save gets its own file.
+// Record names carry the second of the save; waiting for a fresh one puts the next few saves into one second.
 void waitForNextSecond()
 {
     const qint64 now = QDateTime::currentSecsSinceEpoch();
     while (QDateTime::currentSecsSinceEpoch() == now)
-        QTest::qSleep(20);
+        QThread::msleep(5);
+}
+
+// The second of a record's name ("…ss秒" or "…ss秒-2" and so on); empty for another name.
+QString secondOf(const QString& name)
+{
+    static const QRegularExpression shape(
+        QStringLiteral("^(\\d{4}年\\d{2}月\\d{2}日 \\d{2}时\\d{2}分\\d{2}秒)(-\\d+)?$"));
+    return shape.match(name).captured(1);
+}
+
+struct Restored
+{
+    int code = -1;
+    QString spNo;
+    crypto::PkeyPtr key;
+};
+
+Restored restoreRecord(const QString& name)
+{
+    Restored result;
+    QString spName, csr;
+    EVP_PKEY* slot = nullptr;
+    result.code = HistoryStore::restore(name, result.spNo, spName, csr, &slot);
+    result.key.reset(slot);
+    return result;
 }
 
 QByteArray logText()
@@ -88,6 +119,10 @@ private slots:
     void recordIsUtf8WhateverTheLocaleCodec();
     void directoryAndRecordsAreReadableByTheOwnerOnly();
     void elevenSavesKeepTheTenNewest();
+    void twoProcessesSavingAtOnceKeepEveryRecord();
+    void historyLivesWhereTheProgramCanWrite_data();
+    void historyLivesWhereTheProgramCanWrite();
+    void withoutApplicationObjectNothingIsWritten();
     void listIsNewestFirstThenByName();
     void clearRemovesTheDirectoryAndTheNextSaveRecreatesIt();
     void saveRefusesMissingKeyOrRequest_data();
@@ -100,6 +135,7 @@ private slots:
 private:
     QTemporaryDir m_work;
     QString m_previousDir;
+    QString m_appDir; // stands in for the executable's directory
     QByteArray m_keyPem;
     QByteArray m_otherKeyPem;
     QByteArray m_csr;
@@ -113,6 +149,11 @@ void TestHistoryStore::initTestCase()
     m_previousDir = QDir::currentPath();
     QVERIFY(QDir::setCurrent(m_work.path()));
     LogFile::instance()->setFileName("certutil_zv.txt");
+    // The per-user data directory of the fallback below the home's test area, not the real one.
+    QStandardPaths::setTestModeEnabled(true);
+    m_appDir = m_work.filePath(QStringLiteral("app"));
+    QVERIFY(QDir().mkpath(m_appDir));
+    HistoryStore::setApplicationDirectory(m_appDir);
 
     const QStringList generate = {QStringLiteral("genpkey"), QStringLiteral("-algorithm"), QStringLiteral("RSA"),
                                   QStringLiteral("-pkeyopt"), QStringLiteral("rsa_keygen_bits:2048")};
@@ -124,6 +165,7 @@ void TestHistoryStore::initTestCase()
                               m_work.filePath(QStringLiteral("key.pem")), QStringLiteral("-subj"),
                               QStringLiteral("/CN=1234567890")});
     QVERIFY(m_csr.startsWith("-----BEGIN CERTIFICATE REQUEST-----\n"));
+    QVERIFY(writeFile(m_work.filePath(QStringLiteral("csr.pem")), m_csr));
     m_key = readKey(m_keyPem);
     m_otherKey = readKey(m_otherKeyPem);
     QVERIFY(m_key && m_otherKey);
@@ -131,6 +173,7 @@ void TestHistoryStore::initTestCase()
 
 void TestHistoryStore::init()
 {
+    HistoryStore::setApplicationDirectory(m_appDir);
     removeHistoryDirectory();
     QFile::remove(QStringLiteral("log/certutil_zv.txt"));
 }
@@ -142,6 +185,7 @@ void TestHistoryStore::cleanup()
 
 void TestHistoryStore::cleanupTestCase()
 {
+    HistoryStore::setApplicationDirectory(QString());
     QDir::setCurrent(m_previousDir);
 }
 
@@ -211,23 +255,100 @@ void TestHistoryStore::directoryAndRecordsAreReadableByTheOwnerOnly()
 
 void TestHistoryStore::elevenSavesKeepTheTenNewest()
 {
+    // All within one second, with two keys in turn: each save keeps its own record and key.
+    waitForNextSecond();
     QStringList savedNames;
     for (int i = 0; i < 11; ++i) {
-        if (i > 0)
-            waitForNextSecond();
-        QCOMPARE(HistoryStore::save(QByteArray::number(i), kMerchantName, m_key.get(), m_csr), 0);
+        QCOMPARE(HistoryStore::save(QByteArray::number(i), kMerchantName, (i % 2 ? m_otherKey : m_key).get(), m_csr),
+                 0);
         savedNames.prepend(HistoryStore::list().first());
     }
-    QCOMPARE(savedNames.size(), 11);
+    QCOMPARE(secondOf(savedNames.first()), secondOf(savedNames.last()));
+    QCOMPARE(savedNames.first(), secondOf(savedNames.first()) + "-11");
     QCOMPARE(HistoryStore::list(), savedNames.mid(0, 10));
     QVERIFY(!QFile::exists(recordPath(savedNames.last())));
+    for (int i = 0; i < 10; ++i) {
+        const Restored record = restoreRecord(savedNames.at(i));
+        QCOMPARE(record.spNo, QString::number(10 - i));
+        QCOMPARE(EVP_PKEY_eq(record.key.get(), (i % 2 ? m_otherKey : m_key).get()), 1);
+    }
+}
 
-    // The newest record holds the last save.
-    QString spNo, spName, csr;
-    EVP_PKEY* slot = nullptr;
-    QCOMPARE(HistoryStore::restore(savedNames.first(), spNo, spName, csr, &slot), 0);
-    EVP_PKEY_free(slot);
-    QCOMPARE(spNo, QStringLiteral("10"));
+void TestHistoryStore::twoProcessesSavingAtOnceKeepEveryRecord()
+{
+    // Another copy of this program, once it is ready, saves five records from the same moment, early in a second.
+    QProcess other;
+    other.start(QCoreApplication::applicationFilePath(), {"--save", m_appDir, "-", "other"});
+    while (!other.canReadLine())
+        QVERIFY(other.waitForReadyRead(30000));
+    QCOMPARE(other.readLine(), QByteArray("ready\n"));
+    qint64 start = (QDateTime::currentMSecsSinceEpoch() / 1000 + 1) * 1000 + 50;
+    if (start - QDateTime::currentMSecsSinceEpoch() < 200)
+        start += 1000;
+    other.write(QByteArray::number(start) + '\n');
+    QVERIFY(other.waitForBytesWritten(5000));
+    while (QDateTime::currentMSecsSinceEpoch() < start)
+        QThread::usleep(200);
+    QString codes;
+    for (int i = 0; i < 5; ++i)
+        codes += QString::number(HistoryStore::save("this-" + QByteArray::number(i), "n", m_key.get(), m_csr)) + ' ';
+    QVERIFY(other.waitForFinished(30000));
+    QCOMPARE(codes, QStringLiteral("0 0 0 0 0 "));
+    QCOMPARE(other.readAllStandardOutput(), QByteArray("0 0 0 0 0 \n"));
+
+    const QStringList names = HistoryStore::list();
+    QSet<QString> merchants;
+    for (const QString& name : names)
+        merchants.insert(restoreRecord(name).spNo);
+    QCOMPARE(merchants, (QSet<QString>{"this-0", "this-1", "this-2", "this-3", "this-4", "other-0", "other-1",
+                                       "other-2", "other-3", "other-4"}));
+    QCOMPARE(names.size(), 10);
+    QVERIFY2(secondOf(names.first()) == secondOf(names.last()), qPrintable(names.join(", "))); // names collided
+}
+
+void TestHistoryStore::historyLivesWhereTheProgramCanWrite_data()
+{
+    QTest::addColumn<QString>("appDir"); // below the work directory; empty for the executable's own
+    QTest::addColumn<bool>("beside");    // else in the per-user data directory
+    QTest::newRow("the executable's own directory") << QString() << true;
+    QTest::newRow("writable: a portable installation") << "portable" << true;
+    QTest::newRow("not writable: an installed program") << "plain-file/bin" << false;
+}
+
+void TestHistoryStore::historyLivesWhereTheProgramCanWrite()
+{
+    QFETCH(QString, appDir);
+    QFETCH(bool, beside);
+    // A directory below a plain file cannot be written even by the superuser, who writes in read-only ones.
+    QVERIFY(writeFile(m_work.filePath(QStringLiteral("plain-file")), "not a directory"));
+    QVERIFY(QDir().mkpath(m_work.filePath(QStringLiteral("portable"))));
+    HistoryStore::setApplicationDirectory(appDir.isEmpty() ? QString() : m_work.filePath(appDir));
+    const QString base = appDir.isEmpty() ? QCoreApplication::applicationDirPath() : m_work.filePath(appDir);
+    const QString expected =
+        (beside ? base : QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation)) + "/opts";
+    QCOMPARE(HistoryStore::directory(), expected);
+    if (appDir.isEmpty())
+        return; // nothing is written beside the test program
+
+    QCOMPARE(HistoryStore::save("1", "n", m_key.get(), m_csr), 0);
+    QCOMPARE(QDir(expected).entryList(QDir::Files), QStringList{HistoryStore::list().first() + ".json"});
+    HistoryStore::clear();
+    QVERIFY(!QFileInfo::exists(expected));
+}
+
+void TestHistoryStore::withoutApplicationObjectNothingIsWritten()
+{
+    // A copy of this program that makes no application object, in a working directory that clear() must spare.
+    QTemporaryDir working;
+    QVERIFY(writeFile(working.filePath(QStringLiteral("keep.txt")), "kept"));
+    for (const QString& name : {QStringLiteral("key.pem"), QStringLiteral("csr.pem")})
+        QVERIFY(QFile::copy(m_work.filePath(name), working.filePath(name)));
+    QProcess process;
+    process.setWorkingDirectory(working.path());
+    process.start(QCoreApplication::applicationFilePath(), {"--save", "", "0", "x"});
+    QVERIFY(process.waitForFinished(30000));
+    QCOMPARE(process.readAllStandardOutput(), QByteArray("directory= 30012 30012 30012 30012 30012 \n"));
+    QCOMPARE(readFile(working.filePath(QStringLiteral("keep.txt"))), QByteArray("kept"));
 }
 
 void TestHistoryStore::listIsNewestFirstThenByName()
@@ -327,6 +448,11 @@ void TestHistoryStore::restoreFailureKeepsTheKey_data()
     notAKey.insert("key", "not a key");
 
     QTest::newRow("empty name") << QString() << QByteArray() << QString() << 30020 << false << false;
+    // Valid records outside the history directory, which a name must not reach.
+    QTest::newRow("parent directory") << "../outside.json" << valid << "../outside" << 30027 << false << false;
+    QTest::newRow("slash") << "sub/inside.json" << valid << "sub/inside" << 30027 << false << false;
+    QTest::newRow("backslash") << QString() << QByteArray() << "sub\\inside" << 30027 << false << false;
+    QTest::newRow("two dots alone") << QString() << QByteArray() << ".." << 30027 << false << false;
     QTest::newRow("missing record") << QString() << QByteArray() << QStringLiteral("gone") << 30026 << false << false;
     QTest::newRow("further dot: a.b listed as a") << "a.b.json" << valid << "a" << 30026 << false << false;
     QTest::newRow("empty file") << "empty.json" << QByteArray() << "empty" << 30021 << false << false;
@@ -351,8 +477,9 @@ void TestHistoryStore::restoreFailureKeepsTheKey()
     QFETCH(bool, logged);
 
     if (!file.isEmpty()) {
-        QVERIFY(QDir().mkpath(HistoryStore::directory()));
-        QVERIFY(writeFile(HistoryStore::directory() + QLatin1Char('/') + file, content));
+        const QString path = HistoryStore::directory() + QLatin1Char('/') + file;
+        QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+        QVERIFY(writeFile(path, content));
     }
     QString spNo = QStringLiteral("before");
     QString spName = QStringLiteral("before");
@@ -376,5 +503,50 @@ void TestHistoryStore::restoreFailureKeepsTheKey()
     }
 }
 
-QTEST_GUILESS_MAIN(TestHistoryStore)
+// ---- Helper mode: this program started again by the tests above.
+
+namespace {
+
+// --save APPDIR START PREFIX, with key.pem and csr.pem in the working directory: five saves from the moment
+// START (milliseconds since the epoch; "-": prints "ready" and reads it from the standard input), then clear()
+// without an application object if APPDIR is empty. Prints the codes, and the history directory when there is
+// no application object.
+int runSaves(int argc, char* argv[])
+{
+    const bool withApplication = argc == 5 && argv[2][0] != '\0';
+    std::unique_ptr<QCoreApplication> application(withApplication ? new QCoreApplication(argc, argv) : nullptr);
+    HistoryStore::setApplicationDirectory(QString::fromUtf8(argv[2]));
+    const crypto::PkeyPtr key = readKey(readFile("key.pem"));
+    const QByteArray csr = readFile("csr.pem");
+    QByteArray start = argv[3];
+    if (start == "-") {
+        char line[32] = {};
+        std::printf("ready\n");
+        std::fflush(stdout);
+        start = std::fgets(line, sizeof line, stdin) ? QByteArray(line).trimmed() : QByteArray();
+    }
+    while (QDateTime::currentMSecsSinceEpoch() < start.toLongLong())
+        QThread::usleep(200);
+    QByteArray codes = withApplication ? "" : "directory=" + HistoryStore::directory().toUtf8() + ' ';
+    for (int i = 0; i < 5; ++i) {
+        const QByteArray merchant = QByteArray(argv[4]) + '-' + QByteArray::number(i);
+        codes += QByteArray::number(HistoryStore::save(merchant, "n", key.get(), csr)) + ' ';
+    }
+    if (!withApplication)
+        HistoryStore::clear();
+    std::printf("%s\n", codes.constData());
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (argc == 5 && qstrcmp(argv[1], "--save") == 0)
+        return runSaves(argc, argv);
+    QCoreApplication application(argc, argv);
+    TestHistoryStore test;
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "tst_historystore.moc"

@@ -162,6 +162,9 @@ void TestWizard::initTestCase()
 {
     QVERIFY(m_work.isValid());
     QVERIFY(QDir::setCurrent(m_work.path()));
+    // The history is cleared before every test: keep it, and any per-user fallback, inside the work directory.
+    QStandardPaths::setTestModeEnabled(true);
+    HistoryStore::setApplicationDirectory(m_work.path());
     LogFile::instance()->setFileName("certutil_zv.txt");
     QVERIFY(QDir().mkdir(QStringLiteral("cert")));
     QCOMPARE(runOpenssl({"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "ca.key", "-out",

@@ -7,7 +7,8 @@ packages=(
     qtbase5-dev qtbase5-dev-tools qttranslations5-l10n
     libssl-dev openssl
     fonts-noto-cjk
-    xvfb xauth
+    xvfb xauth python3 python3-xlib
+    dpkg-dev appstream desktop-file-utils
     jq
 )
 

@@ -15,20 +15,21 @@ from Xlib.ext import xtest
 
 def _connect():
     # The private server runs without access control, so there is no cookie; keep the library quiet about it.
-    with open(os.devnull, "w") as quiet, contextlib.redirect_stderr(quiet):
+    with open(os.devnull, "w") as quiet, contextlib.redirect_stdout(quiet):
         return display.Display()
 
 
 class Session:
     """Starts Xvfb on a free display number and connects to it; DISPLAY is set for the programs started later."""
 
-    def __init__(self, width=1280, height=1024):
+    def __init__(self, width=1280, height=1024, dpi=96):
         self.server = None
         for number in range(90, 140):
             if os.path.exists("/tmp/.X%d-lock" % number):
                 continue
-            server = subprocess.Popen(["Xvfb", ":%d" % number, "-ac", "-noreset", "-nolisten", "tcp", "-screen", "0",
-                                       "%dx%dx24" % (width, height)],
+            # 96 DPI is 100 %: Xvfb's own default of 100 DPI would scale every window by 1.04.
+            server = subprocess.Popen(["Xvfb", ":%d" % number, "-ac", "-noreset", "-nolisten", "tcp", "-dpi", str(dpi),
+                                       "-screen", "0", "%dx%dx24" % (width, height)],
                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             os.environ["DISPLAY"] = ":%d" % number
             os.environ["XAUTHORITY"] = os.devnull

@@ -21,6 +21,11 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
 
+private slots:
+    void certSignBtnClick(bool);
+    void cryptBtnClick(bool);
+    void certInfoBtnClick(bool);
+
 private:
     std::unique_ptr<Ui::MainWindow> ui;
 };

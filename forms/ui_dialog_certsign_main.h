@@ -66,10 +66,13 @@ public:
         certNameLabel->setObjectName(QString::fromUtf8("certNameLabel"));
         certNameLabel->setGeometry(QRect(108, 76, 380, 24));
 
+        // Base64 and long unbroken texts have no word boundaries; wrapping anywhere keeps laying out megabytes
+        // of them linear in time.
         srcTextEdit = new QPlainTextEdit(Dialog_CertSign_1);
         srcTextEdit->setObjectName(QString::fromUtf8("srcTextEdit"));
         srcTextEdit->setGeometry(QRect(12, 160, 476, 118));
         srcTextEdit->setTabChangesFocus(true);
+        srcTextEdit->setWordWrapMode(QTextOption::WrapAnywhere);
 
         signLabel = new QLabel(Dialog_CertSign_1);
         signLabel->setObjectName(QString::fromUtf8("signLabel"));
@@ -85,6 +88,7 @@ public:
         signTextEdit->setObjectName(QString::fromUtf8("signTextEdit"));
         signTextEdit->setGeometry(QRect(12, 310, 476, 128));
         signTextEdit->setTabChangesFocus(true);
+        signTextEdit->setWordWrapMode(QTextOption::WrapAnywhere);
 
         copySignBtn = new QPushButton(Dialog_CertSign_1);
         copySignBtn->setObjectName(QString::fromUtf8("copySignBtn"));

@@ -58,10 +58,13 @@ public:
         inputLabel->setObjectName(QString::fromUtf8("inputLabel"));
         inputLabel->setGeometry(QRect(12, 134, 476, 24));
 
+        // Base64 and long unbroken texts have no word boundaries; wrapping anywhere keeps laying out megabytes
+        // of them linear in time.
         inputTextEdit = new QPlainTextEdit(Dialog_RSA_Crypt);
         inputTextEdit->setObjectName(QString::fromUtf8("inputTextEdit"));
         inputTextEdit->setGeometry(QRect(12, 160, 476, 112));
         inputTextEdit->setTabChangesFocus(true);
+        inputTextEdit->setWordWrapMode(QTextOption::WrapAnywhere);
 
         // The small buttons lie over the lower right corners of their edits, clear of a vertical scroll bar.
         pasteInputBtn = new QPushButton(Dialog_RSA_Crypt);
@@ -77,6 +80,7 @@ public:
         outputTextEdit->setObjectName(QString::fromUtf8("outputTextEdit"));
         outputTextEdit->setGeometry(QRect(12, 304, 476, 112));
         outputTextEdit->setTabChangesFocus(true);
+        outputTextEdit->setWordWrapMode(QTextOption::WrapAnywhere);
         outputTextEdit->setReadOnly(true);
         outputTextEdit->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
 

@@ -73,12 +73,10 @@ void Dialog_RSA_Crypt::runCrypt(bool encrypt)
         return;
     }
     const bool usePublicKey = ui->pubKeyRadioBtn->isChecked();
+    // Showing megabytes of output takes a while too, so the busy state lasts until the result is laid out.
+    BusyScope busy(this);
     QByteArray output;
-    int result = 0;
-    {
-        BusyScope busy(this);
-        result = engine.cryptText(usePublicKey, encrypt, input.toUtf8(), output);
-    }
+    const int result = engine.cryptText(usePublicKey, encrypt, input.toUtf8(), output);
     if (result != 0) {
         showMessage((encrypt ? QStringLiteral("加密出错！ret:%1") : QStringLiteral("解密出错！ret:%1")).arg(result));
         ui->outputTextEdit->clear();

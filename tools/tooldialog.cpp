@@ -43,8 +43,10 @@ bool ToolDialog::chooseAndLoad(QLabel* nameLabel, int& result)
 void ToolDialog::pasteInto(QPlainTextEdit* edit)
 {
     const QString text = QGuiApplication::clipboard()->text(QClipboard::Clipboard);
-    if (!text.isEmpty())
-        edit->setPlainText(text);
+    if (text.isEmpty())
+        return;
+    BusyScope busy(this); // megabytes of text take a moment to lay out
+    edit->setPlainText(text);
 }
 
 void ToolDialog::copyWithNotice(const QString& text)
@@ -86,7 +88,8 @@ ToolDialog::BusyScope::BusyScope(QWidget* window) : window(window)
 
 ToolDialog::BusyScope::~BusyScope()
 {
-    // Input that queued up while the engine worked arrives now and is dropped by the filter.
+    // Input that queued up while the engine worked arrives now and is dropped by the filter; pending layout and
+    // painting of what the slot showed happen here too, still under the wait cursor.
     QCoreApplication::processEvents();
     qApp->removeEventFilter(this);
     QApplication::restoreOverrideCursor();

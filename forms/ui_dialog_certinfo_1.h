@@ -49,13 +49,15 @@ public:
         certInfoTextEdit->setObjectName(QString::fromUtf8("certInfoTextEdit"));
         certInfoTextEdit->setGeometry(QRect(12, 132, 476, 360));
         certInfoTextEdit->setTabChangesFocus(true);
+        // The printed certificate is laid out in indented columns; wrapping would tear them apart.
+        certInfoTextEdit->setLineWrapMode(QPlainTextEdit::NoWrap);
         certInfoTextEdit->setReadOnly(true);
         certInfoTextEdit->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
 
-        // Lies over the lower right corner of the text, clear of its vertical scroll bar.
+        // Lies over the lower right corner of the text, clear of its scroll bars.
         copyBtn = new QPushButton(Dialog_CertInfo_1);
         copyBtn->setObjectName(QString::fromUtf8("copyBtn"));
-        copyBtn->setGeometry(QRect(396, 456, 68, 30));
+        copyBtn->setGeometry(QRect(396, 438, 68, 30));
         copyBtn->setAutoDefault(false);
 
         errorLabel = new QLabel(Dialog_CertInfo_1);

@@ -426,8 +426,6 @@ void TestTools::checksComeInOrderAndFailuresShowTheirCodes_data()
     row("crypt, no file first", Crypt, {"", "", "earlier", "encryptBtn", "请选择证书文件", "earlier"});
     row("crypt, no input", Crypt, {"pub.pem", "", "earlier", "decryptBtn", "请输入内容", "earlier"});
     row("not Base64", Crypt, {"pub.pem", "no base64!", "earlier", "decryptBtn", "解密出错！ret:20313", ""});
-    row("Base64 with a line break", Crypt,
-        {"pub.pem", "AAAA\nAAAA", "earlier", "decryptBtn", "解密出错！ret:20313", ""});
     row("no whole RSA block", Crypt,
         {"pub.pem", QString(400, 'A'), "earlier", "decryptBtn", "解密出错！ret:20301", ""});
 }

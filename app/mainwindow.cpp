@@ -3,6 +3,9 @@
 #include "app/pagestack.h"
 #include "app/windowsetup.h"
 #include "forms/ui_mainwindow.h"
+#include "tools/dialog_certinfo_1.h"
+#include "tools/dialog_certsign_main.h"
+#include "tools/dialog_rsa_crypt.h"
 #include "wizard/dialog_getcsr_1.h"
 
 #include <QCloseEvent>
@@ -14,11 +17,9 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(std::make_uniq
 
     connect(ui->applyCertBtn, &QPushButton::clicked, this, &MainWindow::applyCertBtnClick);
     connect(ui->changeCertBtn, &QPushButton::clicked, this, &MainWindow::changeCertBtnClick);
-
-    // A tile is enabled, and its clicked(bool) connected to its slot, once the window it opens exists.
-    ui->certSignBtn->setEnabled(false);
-    ui->cryptBtn->setEnabled(false);
-    ui->certInfoBtn->setEnabled(false);
+    connect(ui->certSignBtn, &QPushButton::clicked, this, &MainWindow::certSignBtnClick);
+    connect(ui->cryptBtn, &QPushButton::clicked, this, &MainWindow::cryptBtnClick);
+    connect(ui->certInfoBtn, &QPushButton::clicked, this, &MainWindow::certInfoBtnClick);
 }
 
 MainWindow::~MainWindow() = default;
@@ -35,6 +36,24 @@ void MainWindow::changeCertBtnClick(bool)
     auto* page = new Dialog_GetCSR_1(nullptr);
     page->setChangeMode();
     PageStack::instance()->push(page);
+}
+
+void MainWindow::certSignBtnClick(bool)
+{
+    PageStack::instance()->setRoot(this);
+    PageStack::instance()->push(new Dialog_CertSign_Main);
+}
+
+void MainWindow::cryptBtnClick(bool)
+{
+    PageStack::instance()->setRoot(this);
+    PageStack::instance()->push(new Dialog_RSA_Crypt);
+}
+
+void MainWindow::certInfoBtnClick(bool)
+{
+    PageStack::instance()->setRoot(this);
+    PageStack::instance()->push(new Dialog_CertInfo_1);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)

@@ -18,12 +18,15 @@ public:
     explicit MainWindow(QWidget* parent = nullptr);
     ~MainWindow() override;
 
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
 private slots:
     void applyCertBtnClick(bool);
     void changeCertBtnClick(bool);
-
-protected:
-    void closeEvent(QCloseEvent* event) override;
+    void certSignBtnClick(bool);
+    void cryptBtnClick(bool);
+    void certInfoBtnClick(bool);
 
 private:
     std::unique_ptr<Ui::MainWindow> ui;

@@ -407,8 +407,10 @@ int SignEngine::certificateText(QByteArray& text)
         crypto::BioPtr bio = crypto::writeBio();
         if (!bio)
             return 20332;
-        // As the standard printer does, a part that cannot be printed does not withhold the rest.
-        X509_print_ex(bio.get(), x509Cert.get(), kNameFlags, X509_FLAG_COMPAT);
+        // As the standard printer does, a part that cannot be printed does not withhold the rest. The auxiliary
+        // data that a PKCS#12 bag attaches (key id, trust) is no part of the certificate: without it, one
+        // certificate prints the same from every kind of file.
+        X509_print_ex(bio.get(), x509Cert.get(), kNameFlags, X509_FLAG_NO_AUX);
         QByteArray printed = crypto::bioContents(bio.get());
         const int end = printed.indexOf('\0');
         if (end >= 0)

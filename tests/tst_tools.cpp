@@ -1,0 +1,562 @@
+#include "app/logfile.h"
+#include "app/mainwindow.h"
+#include "app/pagestack.h"
+#include "certengine/certengine.h"
+#include "modalanswer.h"
+#include "opensslcommand.h"
+#include "textfit.h"
+#include "tools/dialog_certinfo_1.h"
+#include "tools/dialog_certsign_main.h"
+#include "tools/dialog_rsa_crypt.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+namespace {
+
+enum Which { Sign, Crypt, Info };
+
+const QString kPassword = QStringLiteral("secret123");
+
+QClipboard* clipboard()
+{
+    return QGuiApplication::clipboard();
+}
+
+ModalAnswer::Action pressOk()
+{
+    return ModalAnswer::clickButtonNamed(QStringLiteral("okBtn"));
+}
+
+} // namespace
+
+class TestTools : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+
+    void formsAreAsDesigned_data();
+    void formsAreAsDesigned();
+    void mainWindowTilesOpenTheirWindows_data();
+    void mainWindowTilesOpenTheirWindows();
+    void emptyTextsAreNeitherCopiedNorPasted();
+    void closingAsksBeforeTheProgramEnds_data();
+    void closingAsksBeforeTheProgramEnds();
+    void everyKindOfFileDoesWhatItsKeyAllows_data();
+    void everyKindOfFileDoesWhatItsKeyAllows();
+    void cancelledChoicesKeepTheFileAndFailedLoadsForgetIt_data();
+    void cancelledChoicesKeepTheFileAndFailedLoadsForgetIt();
+    void checksComeInOrderAndFailuresShowTheirCodes_data();
+    void checksComeInOrderAndFailuresShowTheirCodes();
+    void signatureVerifiesHereAndWithOpenssl();
+    void textsRoundTripThroughTheOtherHalf_data();
+    void textsRoundTripThroughTheOtherHalf();
+    void ciphertextsInteroperateWithOpenssl();
+    void longWorkShowsAWaitCursorAndDropsRepeatedClicks();
+
+private:
+    QDialog* open(int which);
+    QWidget* widget(const QString& name) const;
+    QString text(const QString& name) const;
+    void setText(const QString& name, const QString& value);
+    void click(const QString& name);
+    // Chooses a file through the window's chooser, typing the password for PKCS#12 names; returns the message.
+    QString load(const QString& name, const QString& password = kPassword);
+    QString file(const QString& name) const { return m_dir.filePath(name); }
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<QDialog> m_dialog;
+};
+
+void TestTools::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    QVERIFY(QDir::setCurrent(m_dir.path()));
+    LogFile::instance()->setFileName("certutil_zv.txt");
+    const QStringList commands = {
+        "genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:2048 -out key.pem",
+        "pkey -in key.pem -pubout -out pub.pem",
+        "req -x509 -new -key key.pem -utf8 -days 30 -out cert.pem -subj /C=CN/O=Zorvik商户系统/CN=898110000000001",
+        "x509 -in cert.pem -outform DER -out cert.cer",
+        "pkcs12 -export -inkey key.pem -in cert.pem -passout pass:" + kPassword + " -out cert.p12",
+    };
+    for (const QString& command : commands)
+        QVERIFY2(runOpenssl(command.split(' ')).exitCode == 0, qPrintable(command));
+}
+
+void TestTools::cleanup()
+{
+    m_dialog.reset();
+    const auto windows = QApplication::topLevelWidgets();
+    for (QWidget* window : windows)
+        window->hide();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    clipboard()->clear();
+    CertEngine::instance()->lastPath.clear();
+}
+
+QDialog* TestTools::open(int which)
+{
+    if (which == Sign)
+        m_dialog = std::make_unique<Dialog_CertSign_Main>();
+    else if (which == Crypt)
+        m_dialog = std::make_unique<Dialog_RSA_Crypt>();
+    else
+        m_dialog = std::make_unique<Dialog_CertInfo_1>();
+    m_dialog->show();
+    QApplication::setActiveWindow(m_dialog.get());
+    return m_dialog.get();
+}
+
+QWidget* TestTools::widget(const QString& name) const
+{
+    QWidget* found = m_dialog->findChild<QWidget*>(name);
+    if (!found)
+        qFatal("no widget %s", qPrintable(name));
+    return found;
+}
+
+QString TestTools::text(const QString& name) const
+{
+    if (auto* edit = qobject_cast<QPlainTextEdit*>(widget(name)))
+        return edit->toPlainText();
+    return qobject_cast<QLabel*>(widget(name))->text();
+}
+
+void TestTools::setText(const QString& name, const QString& value)
+{
+    qobject_cast<QPlainTextEdit*>(widget(name))->setPlainText(value);
+}
+
+void TestTools::click(const QString& name)
+{
+    QTest::mouseClick(widget(name), Qt::LeftButton);
+}
+
+QString TestTools::load(const QString& name, const QString& password)
+{
+    QVector<ModalAnswer::Action> actions{ModalAnswer::chooseFile(file(name))};
+    if (!name.contains(".pem") && !name.contains(".cer"))
+        actions << ModalAnswer::typeAndClick(password, "okBtn");
+    ModalAnswer answer(actions);
+    click("chooseCertBtn");
+    return answer.answeredCount() == actions.size() ? text("errorLabel") : "chooser not answered";
+}
+
+void TestTools::formsAreAsDesigned_data()
+{
+    QTest::addColumn<int>("which");
+    QTest::addColumn<QString>("formAndTitle");
+    QTest::addColumn<QString>("tabOrder");
+    QTest::addColumn<QString>("edits"); // object name, accessible name, placeholder
+    QTest::newRow("sign/verify")
+        << int(Sign) << "Dialog_CertSign_1 证书签名/验签"
+        << "chooseCertBtn srcTextEdit pasteSrcBtn signTextEdit pasteSignBtn copySignBtn signBtn verifySignBtn backBtn"
+        << "srcTextEdit|明文|请输入需要签名的明文|signTextEdit|签名|验签操作请输出需要验证的签名（签名操作无需输入）";
+    // The unchecked radio button is reached from the checked one with the arrow keys.
+    QTest::newRow("encrypt/decrypt")
+        << int(Crypt) << "Dialog_RSA_Crypt 加密/解密"
+        << "chooseCertBtn inputTextEdit pasteInputBtn outputTextEdit copyOutputBtn pubKeyRadioBtn encryptBtn "
+           "decryptBtn backBtn"
+        << "inputTextEdit|输入|请输入需要加密或解密的内容（解密内容为Base64格式）|outputTextEdit|输出|"
+           "输出结果（加密结果为Base64格式）";
+    QTest::newRow("certificate information") << int(Info) << "Dialog_CertInfo_1 查看证书信息"
+                                             << "chooseCertBtn certInfoTextEdit copyBtn backBtn"
+                                             << "certInfoTextEdit|2、证书信息|";
+}
+
+void TestTools::formsAreAsDesigned()
+{
+    QFETCH(int, which);
+    QFETCH(QString, formAndTitle);
+    QFETCH(QString, tabOrder);
+    QFETCH(QString, edits);
+    QDialog* dialog = open(which);
+    QVERIFY(QTest::qWaitForWindowActive(dialog));
+    QCOMPARE(dialog->objectName() + ' ' + dialog->windowTitle(), formAndTitle);
+    QCOMPARE(dialog->size(), QSize(500, 560));
+    QCOMPARE(dialog->minimumSize(), dialog->maximumSize());
+    QCOMPARE(textsThatDoNotFit(dialog), QStringList());
+    const QPalette palette = widget("errorLabel")->palette();
+    for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+        QCOMPARE(palette.color(group, QPalette::WindowText), QColor(Qt::red));
+
+    widget(tabOrder.section(' ', 0, 0))->setFocus();
+    QStringList reached;
+    for (int i = 0; i <= tabOrder.count(' ') + 1; ++i) {
+        reached << QApplication::focusWidget()->objectName();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    QCOMPARE(reached.join(' '), tabOrder + ' ' + reached.first()); // and round again
+
+    const QStringList parts = edits.split('|');
+    for (int i = 0; i < parts.size(); i += 3) {
+        auto* edit = qobject_cast<QPlainTextEdit*>(widget(parts.at(i)));
+        QCOMPARE(QAccessible::queryAccessibleInterface(edit)->text(QAccessible::Name), parts.at(i + 1));
+        QCOMPARE(edit->placeholderText(), parts.at(i + 2));
+    }
+}
+
+void TestTools::mainWindowTilesOpenTheirWindows_data()
+{
+    QTest::addColumn<QString>("tile");
+    QTest::addColumn<QString>("formName");
+    QTest::newRow("sign/verify") << "certSignBtn"
+                                 << "Dialog_CertSign_1";
+    QTest::newRow("encrypt/decrypt") << "cryptBtn"
+                                     << "Dialog_RSA_Crypt";
+    QTest::newRow("certificate information") << "certInfoBtn"
+                                             << "Dialog_CertInfo_1";
+}
+
+void TestTools::mainWindowTilesOpenTheirWindows()
+{
+    QFETCH(QString, tile);
+    QFETCH(QString, formName);
+    MainWindow window;
+    window.show();
+    for (int visit = 0; visit < 2; ++visit) { // every visit starts a fresh window
+        QTest::mouseClick(window.findChild<QPushButton*>(tile), Qt::LeftButton);
+        QWidget* page = PageStack::instance()->windowAt(1);
+        QVERIFY(page && page->isVisible() && !window.isVisible());
+        QCOMPARE(page->objectName(), formName);
+        QCOMPARE(page->geometry(), window.geometry());
+        QCOMPARE(page->findChild<QLabel*>("certNameLabel")->text(), QString());
+        QTest::mouseClick(page->findChild<QPushButton*>("backBtn"), Qt::LeftButton);
+        QVERIFY(window.isVisible() && !page->isVisible());
+        QCOMPARE(PageStack::instance()->currentIndex(), 0);
+    }
+}
+
+// Full copies and pastes run through every button in the tests below; here what empty texts do, and the notice.
+void TestTools::emptyTextsAreNeitherCopiedNorPasted()
+{
+    open(Crypt);
+    clipboard()->setText("earlier");
+    {
+        ModalAnswer answer(pressOk(), 300);
+        click("copyOutputBtn");
+        QVERIFY(!answer.wasAnswered());
+    }
+    QCOMPARE(clipboard()->text(), QStringLiteral("earlier"));
+    setText("inputTextEdit", "kept");
+    clipboard()->clear();
+    click("pasteInputBtn");
+    QCOMPARE(text("inputTextEdit"), QStringLiteral("kept"));
+
+    open(Info);
+    setText("certInfoTextEdit", QStringLiteral("证书\n文本"));
+    QString notice;
+    ModalAnswer answer([&notice](QWidget* modal) {
+        notice = modal->windowTitle() + '/' + modal->findChild<QLabel*>("msgLabel")->text();
+        pressOk()(modal);
+    });
+    click("copyBtn");
+    QCOMPARE(notice, QStringLiteral("提示/复制成功"));
+    QCOMPARE(clipboard()->text(), QStringLiteral("证书\n文本"));
+}
+
+void TestTools::closingAsksBeforeTheProgramEnds_data()
+{
+    QTest::addColumn<int>("which");
+    QTest::addColumn<bool>("escape");
+    for (const int which : {Sign, Crypt, Info}) {
+        QTest::addRow("window %d, title-bar close", which) << which << false;
+        QTest::addRow("window %d, Escape", which) << which << true;
+    }
+}
+
+void TestTools::closingAsksBeforeTheProgramEnds()
+{
+    QFETCH(int, which);
+    QFETCH(bool, escape);
+    QDialog* dialog = open(which);
+    ModalAnswer answer(ModalAnswer::clickButtonWithText(QStringLiteral("取消")));
+    if (escape)
+        QTest::keyClick(dialog, Qt::Key_Escape);
+    else
+        dialog->close();
+    QCOMPARE(answer.seenTitle(), QStringLiteral("提示"));
+    QVERIFY(dialog->isVisible());
+}
+
+void TestTools::everyKindOfFileDoesWhatItsKeyAllows_data()
+{
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<bool>("privateKey");
+    QTest::addColumn<QString>("certificateMessage");
+    QTest::newRow("certificate") << "cert.cer" << false << "";
+    QTest::newRow("certificate PEM") << "cert.pem" << false << "";
+    QTest::newRow("public key PEM") << "pub.pem" << false << "请选择证书文件";
+    QTest::newRow("PKCS#12") << "cert.p12" << true << "";
+    QTest::newRow("private key PEM") << "key.pem" << true << "请选择证书文件";
+}
+
+void TestTools::everyKindOfFileDoesWhatItsKeyAllows()
+{
+    QFETCH(QString, fileName);
+    QFETCH(bool, privateKey);
+    QFETCH(QString, certificateMessage);
+
+    // Signing follows the private key, both ways; a signature made by openssl verifies under every kind.
+    open(Sign);
+    QCOMPARE(load(privateKey ? "cert.cer" : "key.pem"), QString());
+    QCOMPARE(load(fileName), QString());
+    QCOMPARE(text("certNameLabel"), fileName);
+    QCOMPARE(widget("signBtn")->isEnabled(), privateKey);
+    const QByteArray plain("merchant=898110000000001&amount=100");
+    const OpensslResult signature = runOpenssl({"dgst", "-sha256", "-sign", file("key.pem")}, plain);
+    clipboard()->setText(signature.output.toBase64());
+    click("pasteSignBtn");
+    setText("srcTextEdit", plain);
+    click("verifySignBtn");
+    QCOMPARE(text("errorLabel"), QStringLiteral("签名验证通过"));
+
+    // Every load checks the public half; the private half is offered only with a private key.
+    open(Crypt);
+    QCOMPARE(load("key.pem"), QString());
+    click("priKeyRadioBtn");
+    QCOMPARE(load(fileName), QString());
+    QVERIFY(qobject_cast<QRadioButton*>(widget("pubKeyRadioBtn"))->isChecked());
+    QCOMPARE(widget("priKeyRadioBtn")->isEnabled(), privateKey);
+
+    // One certificate prints the same from every file; a bare key leaves the last text shown.
+    open(Info);
+    QCOMPARE(load("cert.cer"), QString());
+    const QString printed = text("certInfoTextEdit");
+    QVERIFY(printed.startsWith("Certificate:"));
+    QVERIFY(printed.contains(QStringLiteral("Subject: C=CN, O=Zorvik商户系统, CN=898110000000001")));
+    setText("certInfoTextEdit", "");
+    QCOMPARE(load(fileName), certificateMessage);
+    QCOMPARE(text("certInfoTextEdit"), certificateMessage.isEmpty() ? printed : QString());
+}
+
+void TestTools::cancelledChoicesKeepTheFileAndFailedLoadsForgetIt_data()
+{
+    QTest::addColumn<int>("which");
+    QTest::addColumn<QString>("failure");
+    QTest::addColumn<QString>("nameAfterFailure");
+    QTest::addColumn<QStringList>("thenRefused"); // button, message
+    const QString failed = QStringLiteral("读取失败，请重试！ret:20061");
+    QTest::newRow("sign/verify") << int(Sign) << failed << ""
+                                 << QStringList{"signBtn", "请选择文件", "verifySignBtn", "请选择证书文件"};
+    QTest::newRow("encrypt/decrypt") << int(Crypt) << failed << ""
+                                     << QStringList{"encryptBtn", "请选择证书文件", "decryptBtn", "请选择证书文件"};
+    // The certificate window shows the failed file's name next to the last certificate.
+    QTest::newRow("certificate information") << int(Info) << "读取证书文件，请重试！ret:20061"
+                                             << "cert.p12" << QStringList();
+}
+
+void TestTools::cancelledChoicesKeepTheFileAndFailedLoadsForgetIt()
+{
+    QFETCH(int, which);
+    QFETCH(QString, failure);
+    QFETCH(QString, nameAfterFailure);
+    QFETCH(QStringList, thenRefused);
+    QDialog* dialog = open(which);
+    const QString nameBefore = which == Info ? "cert.pem" : "key.pem";
+    QCOMPARE(load(nameBefore), QString());
+    // What a choice may change: the name, the message, which controls are enabled and the certificate text.
+    const auto state = [&] {
+        QString enabled;
+        const QList<QWidget*> controls = dialog->findChildren<QWidget*>();
+        for (QWidget* control : controls)
+            enabled += control->isEnabled() ? '1' : '0';
+        return which == Info ? enabled + text("certInfoTextEdit") : enabled;
+    };
+    const QString loaded = state();
+    for (const bool cancelFileDialog : {true, false}) {
+        QVector<ModalAnswer::Action> actions{ModalAnswer::chooseFile(file("cert.p12")),
+                                             ModalAnswer::clickButtonWithText(QStringLiteral("取消"))};
+        if (cancelFileDialog)
+            actions = {ModalAnswer::cancelFileDialog()};
+        ModalAnswer answer(actions);
+        click("chooseCertBtn");
+        QCOMPARE(answer.answeredCount(), actions.size());
+        QCOMPARE(text("certNameLabel") + text("errorLabel") + state(), nameBefore + loaded);
+    }
+
+    QCOMPARE(load("cert.p12", "wrong"), failure);
+    QCOMPARE(text("certNameLabel"), nameAfterFailure);
+    QCOMPARE(state(), loaded);
+    for (int i = 0; i < thenRefused.size(); i += 2) {
+        setText(which == Sign ? "srcTextEdit" : "inputTextEdit", "input");
+        click(thenRefused.at(i));
+        QCOMPARE(text("errorLabel"), thenRefused.at(i + 1));
+    }
+}
+
+void TestTools::checksComeInOrderAndFailuresShowTheirCodes_data()
+{
+    // The first edit is the plain text or input, the second the signature or output, whose content before and
+    // after the click are given.
+    QTest::addColumn<int>("which");
+    for (const char* column : {"fileName", "first", "second", "button", "message", "secondAfter"})
+        QTest::addColumn<QString>(column);
+    const auto row = [](const char* name, int which, const QStringList& values) {
+        QTestData& data = QTest::newRow(name) << which;
+        for (const QString& value : values)
+            data << value;
+    };
+    row("sign, no file first", Sign, {"", "", "", "signBtn", "请选择文件", ""});
+    row("verify, no file first", Sign, {"", "", "", "verifySignBtn", "请选择证书文件", ""});
+    row("sign, no text", Sign, {"key.pem", "", "", "signBtn", "请输入明文", ""});
+    row("verify, no text", Sign, {"cert.cer", "", "AAAA", "verifySignBtn", "请输入明文", "AAAA"});
+    row("verify, no signature", Sign, {"cert.cer", "t", "", "verifySignBtn", "请输入签名", ""});
+    const QString broken = QString(342, 'A') + "\n";
+    row("signature with a line break", Sign,
+        {"cert.cer", "t", broken, "verifySignBtn", "验证签名出错！ret:20211", broken});
+    row("spaces are a text", Sign, {"cert.cer", " ", "AAAA", "verifySignBtn", "签名验证不通过", "AAAA"});
+    row("crypt, no file first", Crypt, {"", "", "earlier", "encryptBtn", "请选择证书文件", "earlier"});
+    row("crypt, no input", Crypt, {"pub.pem", "", "earlier", "decryptBtn", "请输入内容", "earlier"});
+    row("not Base64", Crypt, {"pub.pem", "no base64!", "earlier", "decryptBtn", "解密出错！ret:20313", ""});
+    row("no whole RSA block", Crypt,
+        {"pub.pem", QString(400, 'A'), "earlier", "decryptBtn", "解密出错！ret:20301", ""});
+}
+
+void TestTools::checksComeInOrderAndFailuresShowTheirCodes()
+{
+    QFETCH(int, which);
+    QFETCH(QString, fileName);
+    QFETCH(QString, first);
+    QFETCH(QString, second);
+    QFETCH(QString, button);
+    QFETCH(QString, message);
+    QFETCH(QString, secondAfter);
+    open(which);
+    if (!fileName.isEmpty())
+        QCOMPARE(load(fileName), QString());
+    const QStringList edits =
+        which == Sign ? QStringList{"srcTextEdit", "signTextEdit"} : QStringList{"inputTextEdit", "outputTextEdit"};
+    setText(edits.at(0), first);
+    setText(edits.at(1), second);
+    click(button);
+    QCOMPARE(text("errorLabel"), message);
+    QCOMPARE(text(edits.at(0)) + '|' + text(edits.at(1)), first + '|' + secondAfter);
+}
+
+void TestTools::signatureVerifiesHereAndWithOpenssl()
+{
+    open(Sign);
+    QCOMPARE(load("cert.p12"), QString());
+    const QString plain = QStringLiteral("订单 20260101 金额 ¥100.00\n  末尾空格 ");
+    clipboard()->setText(plain);
+    click("pasteSrcBtn");
+    click("signBtn");
+    QCOMPARE(text("errorLabel"), QString());
+    QCOMPARE(text("signTextEdit").size(), 344);
+    QVERIFY(text("signTextEdit").endsWith("=="));
+
+    ModalAnswer notice(pressOk());
+    click("copySignBtn");
+    QVERIFY(writeFile(file("signature.bin"), QByteArray::fromBase64(clipboard()->text().toLatin1())));
+    const QStringList verify{"dgst", "-sha256", "-verify", file("pub.pem"), "-signature", file("signature.bin")};
+    QCOMPARE(runOpenssl(verify, plain.toUtf8()).exitCode, 0);
+
+    click("verifySignBtn");
+    QCOMPARE(text("errorLabel"), QStringLiteral("签名验证通过"));
+    setText("srcTextEdit", QString(plain).replace("100", "101"));
+    click("verifySignBtn");
+    QCOMPARE(text("errorLabel"), QStringLiteral("签名验证不通过"));
+}
+
+void TestTools::textsRoundTripThroughTheOtherHalf_data()
+{
+    QTest::addColumn<QString>("plain");
+    QTest::addColumn<bool>("publicFirst");
+    for (const bool publicFirst : {true, false}) {
+        const char* way = publicFirst ? "public, then private" : "private, then public";
+        QTest::addRow("short, %s", way) << "hello" << publicFirst;
+        QTest::addRow("three blocks, %s", way) << QString(600, 'm') << publicFirst;
+        QTest::addRow("Chinese, %s", way)
+            << QStringLiteral("商户号：898110000000001，金额：¥100.00 ✓").repeated(10) << publicFirst;
+    }
+}
+
+void TestTools::textsRoundTripThroughTheOtherHalf()
+{
+    QFETCH(QString, plain);
+    QFETCH(bool, publicFirst);
+    open(Crypt);
+    QCOMPARE(load("cert.p12"), QString());
+    click(publicFirst ? "pubKeyRadioBtn" : "priKeyRadioBtn");
+    setText("inputTextEdit", plain);
+    click("encryptBtn");
+    const QString ciphertext = text("outputTextEdit");
+    const int blocks = (plain.toUtf8().size() + 244) / 245;
+    QCOMPARE(ciphertext.size(), (blocks * 256 + 2) / 3 * 4); // one line of Base64
+    QCOMPARE(QByteArray::fromBase64(ciphertext.toLatin1()).toBase64(), ciphertext.toLatin1());
+    {
+        ModalAnswer notice(pressOk());
+        click("copyOutputBtn");
+    }
+    click("pasteInputBtn");
+    click(publicFirst ? "priKeyRadioBtn" : "pubKeyRadioBtn");
+    click("decryptBtn");
+    QCOMPARE(text("errorLabel"), QString());
+    QCOMPARE(text("outputTextEdit"), plain);
+}
+
+void TestTools::ciphertextsInteroperateWithOpenssl()
+{
+    open(Crypt);
+    QCOMPARE(load("key.pem"), QString());
+    const QByteArray plain = QStringLiteral("互通 interop").toUtf8();
+    const OpensslResult theirs = runOpenssl({"pkeyutl", "-encrypt", "-pubin", "-inkey", file("pub.pem")}, plain);
+    clipboard()->setText(theirs.output.toBase64());
+    click("pasteInputBtn");
+    click("priKeyRadioBtn");
+    click("decryptBtn");
+    QCOMPARE(text("outputTextEdit").toUtf8(), plain);
+
+    click("pubKeyRadioBtn");
+    setText("inputTextEdit", plain);
+    click("encryptBtn");
+    const QByteArray ours = QByteArray::fromBase64(text("outputTextEdit").toLatin1());
+    QCOMPARE(runOpenssl({"pkeyutl", "-decrypt", "-inkey", file("key.pem")}, ours).output, plain);
+}
+
+void TestTools::longWorkShowsAWaitCursorAndDropsRepeatedClicks()
+{
+    open(Crypt);
+    QCOMPARE(load("cert.p12"), QString());
+    const int size = 1024 * 1024;
+    clipboard()->setText(QString(size, 'x'));
+    click("pasteInputBtn");
+    QWidget* encrypt = widget("encryptBtn");
+    QSignalSpy clicks(encrypt, SIGNAL(clicked(bool)));
+    Qt::CursorShape cursor = Qt::ArrowCursor;
+    QTimer::singleShot(0, [&] {
+        // The event loop runs once while the engine starts; clicks and keys arriving now are dropped.
+        cursor = QApplication::overrideCursor() ? QApplication::overrideCursor()->shape() : Qt::ArrowCursor;
+        QTest::mouseClick(encrypt, Qt::LeftButton);
+        QTest::keyClick(encrypt, Qt::Key_Space);
+    });
+    QElapsedTimer clock;
+    clock.start();
+    QTest::mouseClick(encrypt, Qt::LeftButton);
+    qInfo("encrypting %d bytes and showing the result took %lld ms", size, clock.elapsed());
+    QCOMPARE(cursor, Qt::WaitCursor);
+    QCOMPARE(clicks.count(), 1);
+    QVERIFY(!QApplication::overrideCursor());
+    QCOMPARE(text("outputTextEdit").size(), ((size + 244) / 245 * 256 + 2) / 3 * 4);
+}
+
+QTEST_MAIN(TestTools)
+#include "tst_tools.moc"

@@ -1,0 +1,110 @@
+#include "tools/dialog_certsign_main.h"
+
+#include "forms/ui_dialog_certsign_main.h"
+
+Dialog_CertSign_Main::Dialog_CertSign_Main() : ui(std::make_unique<Ui::Dialog_CertSign_1>())
+{
+    ui->setupUi(this);
+    setUpToolWindow(ui->errorLabel);
+
+    connect(ui->chooseCertBtn, &QPushButton::clicked, this, &Dialog_CertSign_Main::chooseCertBtnClick);
+    connect(ui->pasteSrcBtn, &QPushButton::clicked, this, &Dialog_CertSign_Main::pasteSrcBtnClick);
+    connect(ui->pasteSignBtn, &QPushButton::clicked, this, &Dialog_CertSign_Main::pasteSignBtnClick);
+    connect(ui->copySignBtn, &QPushButton::clicked, this, &Dialog_CertSign_Main::copySignBtnClick);
+    connect(ui->signBtn, &QPushButton::clicked, this, &Dialog_CertSign_Main::signBtnClick);
+    connect(ui->verifySignBtn, &QPushButton::clicked, this, &Dialog_CertSign_Main::verifySignBtnClick);
+    connect(ui->backBtn, &QPushButton::clicked, this, &Dialog_CertSign_Main::backBtnClick);
+
+    ui->srcTextEdit->setPlaceholderText(QStringLiteral("请输入需要签名的明文"));
+    ui->signTextEdit->setPlaceholderText(QStringLiteral("验签操作请输出需要验证的签名（签名操作无需输入）"));
+}
+
+Dialog_CertSign_Main::~Dialog_CertSign_Main() = default;
+
+void Dialog_CertSign_Main::chooseCertBtnClick(bool)
+{
+    int result = 0;
+    if (!chooseAndLoad(ui->certNameLabel, result))
+        return;
+    if (result != 0) {
+        // No file is loaded now; signBtn keeps its state, signing then asks for a file.
+        showMessage(QStringLiteral("读取失败，请重试！ret:%1").arg(result));
+        ui->certNameLabel->clear();
+        return;
+    }
+    showMessage(QString());
+    ui->signBtn->setEnabled(engine.hasPrivateKey);
+}
+
+void Dialog_CertSign_Main::pasteSrcBtnClick(bool)
+{
+    pasteInto(ui->srcTextEdit);
+}
+
+void Dialog_CertSign_Main::pasteSignBtnClick(bool)
+{
+    pasteInto(ui->signTextEdit);
+}
+
+void Dialog_CertSign_Main::copySignBtnClick(bool)
+{
+    copyWithNotice(ui->signTextEdit->toPlainText());
+}
+
+void Dialog_CertSign_Main::signBtnClick(bool)
+{
+    if (ui->certNameLabel->text().isEmpty()) {
+        showMessage(QStringLiteral("请选择文件"));
+        return;
+    }
+    const QString text = ui->srcTextEdit->toPlainText();
+    if (text.isEmpty()) {
+        showMessage(QStringLiteral("请输入明文"));
+        return;
+    }
+    QByteArray signature;
+    int result = 0;
+    {
+        BusyScope busy(this);
+        result = engine.signText(text.toUtf8(), signature);
+    }
+    if (result != 0) {
+        showMessage(QStringLiteral("证书签名出错！ret:%1").arg(result));
+        return;
+    }
+    showMessage(QString());
+    ui->signTextEdit->setPlainText(QString::fromUtf8(signature));
+}
+
+void Dialog_CertSign_Main::verifySignBtnClick(bool)
+{
+    if (ui->certNameLabel->text().isEmpty()) {
+        showMessage(QStringLiteral("请选择证书文件"));
+        return;
+    }
+    const QString text = ui->srcTextEdit->toPlainText();
+    if (text.isEmpty()) {
+        showMessage(QStringLiteral("请输入明文"));
+        return;
+    }
+    const QString signature = ui->signTextEdit->toPlainText();
+    if (signature.isEmpty()) {
+        showMessage(QStringLiteral("请输入签名"));
+        return;
+    }
+    bool match = false;
+    int result = 0;
+    {
+        BusyScope busy(this);
+        result = engine.verifyText(signature.toUtf8(), text.toUtf8(), match);
+    }
+    if (result != 0)
+        showMessage(QStringLiteral("验证签名出错！ret:%1").arg(result));
+    else
+        showMessage(match ? QStringLiteral("签名验证通过") : QStringLiteral("签名验证不通过"));
+}
+
+void Dialog_CertSign_Main::backBtnClick(bool)
+{
+    goBack();
+}

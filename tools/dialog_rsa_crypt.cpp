@@ -1,0 +1,87 @@
+#include "tools/dialog_rsa_crypt.h"
+
+#include "forms/ui_dialog_rsa_crypt.h"
+
+Dialog_RSA_Crypt::Dialog_RSA_Crypt() : ui(std::make_unique<Ui::Dialog_RSA_Crypt>())
+{
+    ui->setupUi(this);
+    setUpToolWindow(ui->errorLabel);
+
+    connect(ui->chooseCertBtn, &QPushButton::clicked, this, &Dialog_RSA_Crypt::chooseCertBtnClick);
+    connect(ui->pasteInputBtn, &QPushButton::clicked, this, &Dialog_RSA_Crypt::pasteInputBtnClick);
+    connect(ui->copyOutputBtn, &QPushButton::clicked, this, &Dialog_RSA_Crypt::copyOutputBtnClick);
+    connect(ui->encryptBtn, &QPushButton::clicked, this, &Dialog_RSA_Crypt::encryptBtnClick);
+    connect(ui->decryptBtn, &QPushButton::clicked, this, &Dialog_RSA_Crypt::decryptBtnClick);
+    connect(ui->backBtn, &QPushButton::clicked, this, &Dialog_RSA_Crypt::backBtnClick);
+
+    ui->inputTextEdit->setPlaceholderText(QStringLiteral("请输入需要加密或解密的内容（解密内容为Base64格式）"));
+    ui->outputTextEdit->setPlaceholderText(QStringLiteral("输出结果（加密结果为Base64格式）"));
+}
+
+Dialog_RSA_Crypt::~Dialog_RSA_Crypt() = default;
+
+void Dialog_RSA_Crypt::chooseCertBtnClick(bool)
+{
+    int result = 0;
+    if (!chooseAndLoad(ui->certNameLabel, result))
+        return;
+    if (result != 0) {
+        // An empty name means no file: the key of the failed load is never used.
+        showMessage(QStringLiteral("读取失败，请重试！ret:%1").arg(result));
+        ui->certNameLabel->clear();
+        return;
+    }
+    showMessage(QString());
+    ui->priKeyRadioBtn->setEnabled(engine.hasPrivateKey);
+    ui->pubKeyRadioBtn->setChecked(true);
+}
+
+void Dialog_RSA_Crypt::pasteInputBtnClick(bool)
+{
+    pasteInto(ui->inputTextEdit);
+}
+
+void Dialog_RSA_Crypt::copyOutputBtnClick(bool)
+{
+    copyWithNotice(ui->outputTextEdit->toPlainText());
+}
+
+void Dialog_RSA_Crypt::encryptBtnClick(bool)
+{
+    runCrypt(true);
+}
+
+void Dialog_RSA_Crypt::decryptBtnClick(bool)
+{
+    runCrypt(false);
+}
+
+void Dialog_RSA_Crypt::backBtnClick(bool)
+{
+    goBack();
+}
+
+void Dialog_RSA_Crypt::runCrypt(bool encrypt)
+{
+    if (ui->certNameLabel->text().isEmpty()) {
+        showMessage(QStringLiteral("请选择证书文件"));
+        return;
+    }
+    const QString input = ui->inputTextEdit->toPlainText();
+    if (input.isEmpty()) {
+        showMessage(QStringLiteral("请输入内容"));
+        return;
+    }
+    const bool usePublicKey = ui->pubKeyRadioBtn->isChecked();
+    // Showing megabytes of output takes a while too, so the busy state lasts until the result is laid out.
+    BusyScope busy(this);
+    QByteArray output;
+    const int result = engine.cryptText(usePublicKey, encrypt, input.toUtf8(), output);
+    if (result != 0) {
+        showMessage((encrypt ? QStringLiteral("加密出错！ret:%1") : QStringLiteral("解密出错！ret:%1")).arg(result));
+        ui->outputTextEdit->clear();
+        return;
+    }
+    showMessage(QString());
+    ui->outputTextEdit->setPlainText(QString::fromUtf8(output));
+}

@@ -1,11 +1,22 @@
 #include "app/mainwindow.h"
 #include "app/startup.h"
+#include "app/zvmessagebox.h"
+#include "history/dialog_opt_history.h"
 #include "textfit.h"
+#include "tools/dialog_certinfo_1.h"
+#include "tools/dialog_certsign_main.h"
+#include "tools/dialog_rsa_crypt.h"
+#include "wizard/dialog_getcsr_1.h"
+#include "wizard/dialog_importcert_1.h"
+#include "wizard/dialog_importcert_2.h"
 
 #include <QApplication>
 #include <QIcon>
 #include <QPixmap>
 #include <QTest>
+
+#include <functional>
+#include <memory>
 
 // Runs on a real X display whose font DPI (QT_FONT_DPI) stands for the screen's scaling: 144 is 150 %, 192 is
 // 200 %. The application is prepared exactly as the program prepares it.
@@ -16,6 +27,8 @@ class TestHighDpi : public QObject
 private slots:
     void windowsKeepTheirProportionsAtTheScreensScale();
     void iconCarriesTheSizesOfHighDpiTitleBars();
+    void everyWindowsTextsFitAtTheScreensScale_data();
+    void everyWindowsTextsFitAtTheScreensScale();
 
 private:
     static qreal expectedScale();
@@ -55,6 +68,48 @@ void TestHighDpi::iconCarriesTheSizesOfHighDpiTitleBars()
     const QPixmap pixmap = window.windowIcon().pixmap(window.windowHandle(), QSize(32, 32));
     QCOMPARE(pixmap.devicePixelRatio(), scale);
     QCOMPARE(pixmap.size(), QSize(qRound(32 * scale), qRound(32 * scale)));
+}
+
+using WindowFactory = std::function<QWidget*()>;
+Q_DECLARE_METATYPE(WindowFactory)
+
+void TestHighDpi::everyWindowsTextsFitAtTheScreensScale_data()
+{
+    QTest::addColumn<WindowFactory>("make");
+    QTest::newRow("main window") << WindowFactory([] { return new MainWindow; });
+    QTest::newRow("request page") << WindowFactory([] { return new Dialog_GetCSR_1; });
+    QTest::newRow("request page, change mode") << WindowFactory([] {
+        auto* page = new Dialog_GetCSR_1;
+        page->setChangeMode();
+        return page;
+    });
+    QTest::newRow("import page") << WindowFactory([] { return new Dialog_ImportCert_1; });
+    QTest::newRow("finish page") << WindowFactory([] { return new Dialog_ImportCert_2; });
+    QTest::newRow("history") << WindowFactory([] { return new Dialog_Opt_History; });
+    QTest::newRow("sign/verify") << WindowFactory([] { return new Dialog_CertSign_Main; });
+    QTest::newRow("encrypt/decrypt") << WindowFactory([] { return new Dialog_RSA_Crypt; });
+    QTest::newRow("certificate information") << WindowFactory([] { return new Dialog_CertInfo_1; });
+    QTest::newRow("question") << WindowFactory([] {
+        return new ZVMessageBox(QString::fromUtf8("是否清空"), QString::fromUtf8("确定清空操作历史吗？清空不可恢复"),
+                                QString::fromUtf8("清空"), QString::fromUtf8("取消"), false);
+    });
+    QTest::newRow("password") << WindowFactory([] {
+        return new ZVMessageBox(QString::fromUtf8("证书密码"), QString::fromUtf8("请输入证书密码"),
+                                QString::fromUtf8("确定"), QString::fromUtf8("取消"), true);
+    });
+}
+
+void TestHighDpi::everyWindowsTextsFitAtTheScreensScale()
+{
+    QFETCH(WindowFactory, make);
+    const std::unique_ptr<QWidget> window(make());
+    const QSize size = window->size();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    QCOMPARE(window->devicePixelRatioF(), expectedScale());
+    QCOMPARE(window->size(), size);
+    const QStringList cut = textsThatDoNotFit(window.get());
+    QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QLatin1String("; "))));
 }
 
 int main(int argc, char* argv[])

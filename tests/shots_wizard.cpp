@@ -2,6 +2,7 @@
 // Runs in a temporary working directory with a demo root CA and drives the real windows as the tests do.
 #include "app/mainwindow.h"
 #include "app/pagestack.h"
+#include "app/startup.h"
 #include "modalanswer.h"
 
 #include <QApplication>
@@ -40,6 +41,7 @@ bool save(QWidget* window, const QString& path)
 
 int main(int argc, char* argv[])
 {
+    enableHighDpiScaling(); // as the program does, so a scaled display shows what a merchant sees
     QApplication application(argc, argv);
     QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF8"));
     const QStringList arguments = QApplication::arguments();

@@ -18,9 +18,11 @@ results=$(mktemp -d)
 trap 'rm -rf "$results"' EXIT
 
 # One line per test program: its name, a tab, and a shell command prefix "cd WORKDIR && env VAR=... PROGRAM ARGS".
+# Tests labelled "whole" are single checks, not QtTest programs with functions of their own.
 ctest --test-dir "$build_dir" --show-only=json-v1 | jq -r '
     .tests[]
     | (.properties // []) as $properties
+    | select([$properties[] | select(.name == "LABELS") | .value[]] | index("whole") | not)
     | ([$properties[] | select(.name == "ENVIRONMENT") | .value[]]) as $environment
     | ([$properties[] | select(.name == "WORKING_DIRECTORY") | .value][0] // ".") as $directory
     | "\(.name)\tcd \([$directory] | @sh) && env \($environment | @sh) \(.command | @sh)"

@@ -1,14 +1,13 @@
 #!/usr/bin/python3
 """Start-up of the program against a minimal Qt window with the same Chinese text, on one X display.
 
-Usage: startup.py PROGRAM MINIMAL_WINDOW [ROUNDS]. Starts a virtual X server of its own (Xvfb).
+Usage: startup.py PROGRAM MINIMAL_WINDOW [ROUNDS]. Starts a virtual X server of its own (Xvfb, at 100 %).
 
 For each round, both programs are started in turn (interleaved, so that both see the same machine). The time is
 from the process start to the X server's MapNotify of its first top-level window; the memory is the peak resident
 set (VmHWM) half a second after that. Prints medians and fastest runs, and the ratios program / minimal window;
 on a busy machine the fastest runs are the steadier figure.
 """
-import contextlib
 import os
 import statistics
 import subprocess
@@ -16,13 +15,10 @@ import sys
 import tempfile
 import time
 
-from Xlib import X, display
+from Xlib import X
 
-
-def connect():
-    # The private server has no access control, so there is no cookie to find; keep the library quiet about it.
-    with open(os.devnull, "w") as quiet, contextlib.redirect_stderr(quiet):
-        return display.Display()
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "realx"))
+from xsession import Session  # noqa: E402
 
 
 def measure(screen, command, workdir):
@@ -53,41 +49,13 @@ def measure(screen, command, workdir):
     return shown, peak_kib
 
 
-def start_xvfb():
-    """A private virtual display without access control; returns the server process."""
-    for number in range(90, 140):
-        if os.path.exists("/tmp/.X%d-lock" % number):
-            continue
-        server = subprocess.Popen(["Xvfb", ":%d" % number, "-ac", "-noreset", "-nolisten", "tcp", "-screen", "0",
-                                   "1280x1024x24"],
-                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.environ["DISPLAY"] = ":%d" % number
-        os.environ["XAUTHORITY"] = "/dev/null"
-        for _ in range(100):
-            try:
-                connect().close()
-                return server
-            except Exception:
-                if server.poll() is not None:
-                    break
-                time.sleep(0.05)
-        server.kill()
-    sys.exit("no virtual X server could be started")
-
-
 def main():
     program, minimal = sys.argv[1], sys.argv[2]
-    server = start_xvfb()
-    try:
-        run(program, minimal, int(sys.argv[3]) if len(sys.argv) > 3 else 15)
-    finally:
-        server.kill()
+    with Session() as session:
+        run(session.display, program, minimal, int(sys.argv[3]) if len(sys.argv) > 3 else 15)
 
 
-def run(program, minimal, rounds):
-    screen = connect()
-    screen.screen().root.change_attributes(event_mask=X.SubstructureNotifyMask)
-    screen.sync()
+def run(screen, program, minimal, rounds):
     results = {program: ([], []), minimal: ([], [])}
     with tempfile.TemporaryDirectory() as workdir:
         for command in (program, minimal):  # warm the file cache once

@@ -23,38 +23,39 @@ class Session:
     """Starts Xvfb on a free display number and connects to it; DISPLAY is set for the programs started later."""
 
     def __init__(self, width=1280, height=1024, dpi=96):
-        self.server = None
-        for number in range(90, 140):
-            if os.path.exists("/tmp/.X%d-lock" % number):
-                continue
-            # 96 DPI is 100 %: Xvfb's own default of 100 DPI would scale every window by 1.04.
-            server = subprocess.Popen(["Xvfb", ":%d" % number, "-ac", "-noreset", "-nolisten", "tcp", "-dpi", str(dpi),
-                                       "-screen", "0", "%dx%dx24" % (width, height)],
-                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            os.environ["DISPLAY"] = ":%d" % number
-            os.environ["XAUTHORITY"] = os.devnull
-            for _ in range(100):
-                try:
-                    self.display = _connect()
-                    self.server = server
+        # The server picks a free display number itself and reports it (-displayfd), so stale lock files of
+        # earlier servers cannot get in the way. 96 DPI is 100 %: Xvfb's own default of 100 DPI would scale every
+        # window by 1.04.
+        report, writer = os.pipe()
+        self.server = subprocess.Popen(["Xvfb", "-displayfd", str(writer), "-ac", "-noreset", "-nolisten", "tcp",
+                                        "-dpi", str(dpi), "-screen", "0", "%dx%dx24" % (width, height)],
+                                       pass_fds=(writer,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(writer)
+        number = b""
+        with os.fdopen(report, "rb") as reader:
+            while not number.endswith(b"\n"):
+                chunk = reader.read(1)
+                if not chunk:
                     break
-                except Exception:
-                    if server.poll() is not None:
-                        break
-                    time.sleep(0.05)
-            if self.server:
-                break
-            server.kill()
-        if not self.server:
+                number += chunk
+        if not number.strip():
+            self.server.kill()
             sys.exit("no virtual X server could be started")
+        os.environ["DISPLAY"] = ":" + number.decode().strip()
+        os.environ["XAUTHORITY"] = os.devnull
+        self.display = _connect()
         self.root = self.display.screen().root
         self.root.change_attributes(event_mask=X.SubstructureNotifyMask)
         self.display.sync()
 
     def close(self):
         self.display.close()
-        self.server.kill()
-        self.server.wait()
+        self.server.terminate()  # a killed server would leave its lock file behind
+        try:
+            self.server.wait(timeout=5)
+        except subprocess.TimeoutExpired:
+            self.server.kill()
+            self.server.wait()
 
     def __enter__(self):
         return self

@@ -123,9 +123,9 @@ void checkRoundTrip(const unsigned char* bytes, std::size_t length)
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
-    fuzzing::start();
+    fuzzing::start(argc, argv);
     return 0;
 }
 

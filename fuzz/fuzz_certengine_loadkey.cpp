@@ -7,9 +7,9 @@
 #error "CERTUTIL_FUZZ_KIND names the file kind"
 #endif
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
-    fuzzing::start();
+    fuzzing::start(argc, argv);
     CertEngine::instance()->setMerchant("898110000000001", "深圳市测试商户有限公司");
     return 0;
 }

@@ -31,9 +31,9 @@ QByteArray makeRoot(EVP_PKEY* key)
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
-    fuzzing::start();
+    fuzzing::start(argc, argv);
     crypto::PkeyPtr rootKey(EVP_RSA_gen(2048));
     fuzzing::require(rootKey != nullptr, "a root key");
     QDir().mkdir(QStringLiteral("cert"));

@@ -15,9 +15,9 @@ std::unique_ptr<SignEngine> engine;
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
-    fuzzing::start();
+    fuzzing::start(argc, argv);
     engine = std::make_unique<SignEngine>();
     engine->fileKind = KeyFilePem;
     fuzzing::require(engine->loadKeyFile(CERTUTIL_FUZZ_KEY, QByteArray()) == 0 && engine->hasPrivateKey,

@@ -22,9 +22,9 @@ void removeRecord()
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
-    fuzzing::start();
+    fuzzing::start(argc, argv);
     QDir().mkpath(HistoryStore::directory());
     recordName = QStringLiteral("fuzz-%1").arg(QCoreApplication::applicationPid());
     recordPath = HistoryStore::directory() + QLatin1Char('/') + recordName + QStringLiteral(".json");

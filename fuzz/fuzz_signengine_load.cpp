@@ -7,9 +7,9 @@
 #error "CERTUTIL_FUZZ_KIND names the file kind"
 #endif
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
-    fuzzing::start();
+    fuzzing::start(argc, argv);
     return 0;
 }
 

@@ -22,15 +22,41 @@ void removeWorkDirectory()
     workDirectory = nullptr;
 }
 
+// Inputs are the arguments without a leading "-"; the options listed here take a path.
+void makePathsAbsolute(int argc, char** argv)
+{
+    static const char* const pathOptions[] = {"-dict=",        "-artifact_prefix=",    "-exact_artifact_path=",
+                                              "-seed_inputs=", "-merge_control_file=", "-features_dir="};
+    const QByteArray here = QFile::encodeName(QDir::currentPath()) + '/';
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray argument(argv[i]);
+        QByteArray option;
+        if (argument.startsWith('-')) {
+            for (const char* pathOption : pathOptions) {
+                if (argument.startsWith(pathOption))
+                    option = pathOption;
+            }
+            if (option.isEmpty())
+                continue;
+        }
+        const QByteArray path = argument.mid(option.size());
+        if (path.isEmpty() || path.startsWith('/'))
+            continue;
+        // Kept for the whole run, as libFuzzer keeps argv.
+        argv[i] = qstrdup((option + here + path).constData());
+    }
+}
+
 } // namespace
 
-void start()
+void start(int* argc, char*** argv)
 {
-    // libFuzzer keeps argv alive for the whole run; the application object only needs a name.
-    static int argc = 1;
+    makePathsAbsolute(*argc, *argv);
+    // The application object gets a name only: libFuzzer's options are none of its business.
+    static int applicationArgc = 1;
     static char name[] = "certutil_fuzz";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication application(argc, argv);
+    static char* applicationArgv[] = {name, nullptr};
+    static QCoreApplication application(applicationArgc, applicationArgv);
 
     crypto::ensureProviders();
     workDirectory = new QTemporaryDir(QDir::tempPath() + QStringLiteral("/certutil_fuzz-XXXXXX"));

@@ -11,8 +11,10 @@
 // directory) and a working directory of its own, where the log and any input files go.
 namespace fuzzing {
 
-// Creates the application object and changes into a fresh temporary directory, removed at exit.
-void start();
+// Creates the application object and changes into a fresh temporary directory, removed at exit. Takes
+// LLVMFuzzerInitialize's arguments: libFuzzer reads its inputs, dictionaries and artifact paths only after that
+// call, so relative ones among them are made absolute first.
+void start(int* argc, char*** argv);
 
 // The fuzz input, unchanged, as a file in the working directory; returns its path (UTF-8).
 QByteArray writeInput(const char* fileName, const std::uint8_t* data, std::size_t size);

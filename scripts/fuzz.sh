@@ -39,6 +39,7 @@ export ASAN_OPTIONS=leak_check_at_exit=0:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1
 
 failed=0
+passed=0
 printf '%-20s %14s %10s  %s\n' target executions exec/s result
 for target in "${targets[@]}"; do
     binary="$build/fuzz/fuzz_$target"
@@ -49,14 +50,17 @@ for target in "${targets[@]}"; do
     result=ok
     # -close_fd_mask hides the engines' log lines (written to standard error); libFuzzer's own report stays.
     # shellcheck disable=SC2046
-    if ! "$binary" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=2048 -close_fd_mask=3 -print_final_stats=1 \
+    if ! "$binary" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -close_fd_mask=3 -print_final_stats=1 \
         -artifact_prefix="$build/artifacts/${target}-" $(dictionary "$target") "$build/corpus/$target" \
         "$build/seeds/$target" >"$log" 2>&1; then
         result="FAILED, see $log"
-        failed=1
+        failed=$((failed + 1))
+    else
+        passed=$((passed + 1))
     fi
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
     rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -1)
     printf '%-20s %14s %10s  %s\n' "$target" "${runs:-?}" "${rate:-?}" "$result"
 done
+echo "fuzz: $passed passed, $failed failed"
 [ $failed -eq 0 ] || exit 1

@@ -38,6 +38,9 @@ p12 -iter 1 -nocerts -inkey rsa1024.pem -out "$out/signengine_pkcs12/keyonly.p12
 p12 -iter 1 -inkey ec.pem -in ec_cert.pem -out "$out/signengine_pkcs12/ec.p12"
 p12 -inkey rsa2048.pem -in rsa2048_cert.pem -out "$out/signengine_pkcs12/default.p12"
 p12 -iter 1 -nokeys -in rsa1024_cert.pem -out "$out/signengine_pkcs12/certonly.p12"
+# Counts of 65,536 raised to 8,388,607 in place: a file that claims more key derivation than the engines allow.
+p12 -iter 65536 -nomac -inkey rsa1024.pem -in rsa1024_cert.pem -out counts.p12
+perl -0777 -pe 's/\x02\x03\x01\x00\x00/\x02\x03\x7f\xff\xff/g' counts.p12 >"$out/signengine_pkcs12/endless.p12"
 cp "$out"/signengine_pkcs12/* "$out/certengine_pkcs12/"
 
 # DER certificates, and DER that is no certificate.

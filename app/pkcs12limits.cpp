@@ -41,12 +41,14 @@ bool pbkdf2WithinLimit(const ASN1_TYPE* parameter)
     return within;
 }
 
+#ifndef OPENSSL_NO_SCRYPT
 bool scryptWithinLimit(const ASN1_TYPE* parameter)
 {
     SCRYPT_PARAMS* params = unpack<SCRYPT_PARAMS>(parameter, ASN1_ITEM_rptr(SCRYPT_PARAMS));
     bool within = true;
     if (params) {
-        // The work grows with N * r * p; bound each factor first so that the product cannot overflow.
+        // The work grows with N * r * p, which the common N = 2^14, r = 8, p = 1 puts at 2^17; the bound is 16 times
+        // the iteration limit. Each factor is bounded first, so that the product cannot overflow.
         std::int64_t n = 0, r = 0, p = 0;
         const std::int64_t limit = static_cast<std::int64_t>(kMaxPkcs12Iterations) * 16;
         within = ASN1_INTEGER_get_int64(&n, params->costParameter) == 1 &&
@@ -57,6 +59,7 @@ bool scryptWithinLimit(const ASN1_TYPE* parameter)
     SCRYPT_PARAMS_free(params);
     return within;
 }
+#endif
 
 // PKCS#5 v2 (PBKDF2 or scrypt under PBES2), and the PKCS#12 and PKCS#5 v1 algorithms with a salt and a count.
 bool derivationWithinLimit(const X509_ALGOR* algorithm)
@@ -75,8 +78,10 @@ bool derivationWithinLimit(const X509_ALGOR* algorithm)
         return pbes2WithinLimit(algorithm->parameter);
     case NID_id_pbkdf2:
         return pbkdf2WithinLimit(algorithm->parameter);
+#ifndef OPENSSL_NO_SCRYPT
     case NID_id_scrypt:
         return scryptWithinLimit(algorithm->parameter);
+#endif
     default:
         break;
     }

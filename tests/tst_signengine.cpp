@@ -442,10 +442,12 @@ void TestSignEngine::pkcs12AskingForEndlessKeyDerivationIsRefused()
     QElapsedTimer timer;
     timer.start();
     QCOMPARE(engine.loadKeyFile(file("hostile.p12").toUtf8(), "secret123"), code);
-    QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
     QCOMPARE(engine.hasPrivateKey, code == 0);
-    if (code != 0)
+    if (code != 0) {
+        // Refused before any key derivation, so at once.
+        QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
         QVERIFY(readFile(file("log/certutil_zv.txt")).contains("] cert sign util error. the PKCS#12 file asks"));
+    }
 }
 
 namespace {

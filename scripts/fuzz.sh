@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets of fuzz/ with clang into build-fuzz/ and runs each for a while.
-#   scripts/fuzz.sh                     every target for 10 seconds (what CI does)
+#   scripts/fuzz.sh                     every target for 10 seconds (CI gives each 5)
 #   scripts/fuzz.sh 3600 base64 decrypt  the named targets (without the fuzz_ prefix) for an hour each
 # What a run finds stays in build-fuzz/corpus/<target>/ and is the starting point of the next run; a crash,
 # leak or timeout is written to build-fuzz/artifacts/ and makes the script fail. Reproduce one with

@@ -1,6 +1,7 @@
 #include "certengine/certengine.h"
 
 #include "app/logfile.h"
+#include "app/pkcs12limits.h"
 #include "history/historystore.h"
 
 #include <QSaveFile>
@@ -174,6 +175,11 @@ int CertEngine::loadKey(const QByteArray& path, int kind, const QByteArray& pass
         if (!pkcs12) {
             logCryptoError();
             return 10011;
+        }
+        if (!crypto::pkcs12WorkWithinLimit(pkcs12.get())) {
+            LogFile::instance()->write("error. %s",
+                                       "the PKCS#12 file asks for more key derivation work than any sound file does");
+            return 10014;
         }
         EVP_PKEY* privateKey = nullptr;
         X509* certificate = nullptr;

@@ -35,6 +35,8 @@ QByteArray replaceAll(const QByteArray& text, const QByteArray& needle, const QB
 //   10012  loadKey            the PKCS#12 file cannot be opened with the password
 //   10013  loadKey            the PEM file holds no readable private key (an encrypted one included: the
 //                             engine never asks for a pass phrase)
+//   10014  loadKey            the PKCS#12 file asks for more key derivation iterations than any sound file
+//                             does, so that opening it would hold the program for minutes
 //   10024  verifyCertificate  no certificate was given
 //   10025  verifyCertificate  the key is to be checked but no key is held
 //   10026  verifyCertificate  the certificate's public key does not match the held key

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, running and testing need; does nothing when all are present.
+#   --fuzz       also clang and its runtime libraries (libFuzzer and the sanitizers), for scripts/fuzz.sh
+#   --valgrind   also valgrind, for scripts/valgrind.sh
 set -euo pipefail
 
 packages=(
@@ -11,6 +13,13 @@ packages=(
     dpkg-dev appstream desktop-file-utils
     jq
 )
+for option in "$@"; do
+    case "$option" in
+    --fuzz) packages+=(clang libclang-rt-14-dev) ;;
+    --valgrind) packages+=(valgrind) ;;
+    *) echo "install-deps.sh: unknown option $option" >&2; exit 2 ;;
+    esac
+done
 
 missing=()
 for package in "${packages[@]}"; do

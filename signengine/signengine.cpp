@@ -1,6 +1,7 @@
 #include "signengine/signengine.h"
 
 #include "app/logfile.h"
+#include "app/pkcs12limits.h"
 #include "signengine/base64.h"
 
 #include <openssl/err.h>
@@ -115,6 +116,10 @@ int SignEngine::readPkcs12(const QByteArray& path, const QByteArray& password)
     if (!pkcs12) {
         logCryptoError("not a PKCS#12 file");
         return 20052;
+    }
+    if (!crypto::pkcs12WorkWithinLimit(pkcs12.get())) {
+        logError("the PKCS#12 file asks for more key derivation work than any sound file does");
+        return 20063;
     }
     return parsePkcs12(pkcs12.get(), password);
 }

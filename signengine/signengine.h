@@ -22,6 +22,8 @@
 //   20052  the file is no DER PKCS#12 structure (logged)
 //   20061  the PKCS#12 file does not open with the password, or is damaged (logged)
 //   20062  the PKCS#12 file holds no RSA private key (logged)
+//   20063  the PKCS#12 file asks for more key derivation iterations than any sound file does, so that opening
+//          it would hold the program for minutes (logged)
 // Signing (signText):
 //   20100  no private key loaded
 //   20101  no key loaded, or the signature operation failed (logged when it failed)

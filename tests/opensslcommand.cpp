@@ -22,6 +22,22 @@ OpensslResult runOpenssl(const QStringList& arguments, const QByteArray& input, 
     return result;
 }
 
+QByteArray exportPkcs12(const QString& keyPath, const QString& certPath, const QByteArray& password, int iterations,
+                        const QStringList& options)
+{
+    const OpensslResult result =
+        runOpenssl(QStringList{"pkcs12", "-export", "-inkey", keyPath, "-in", certPath, "-passout",
+                               "pass:" + QString::fromUtf8(password), "-iter", QString::number(iterations)} +
+                   options);
+    return result.exitCode == 0 ? result.output : QByteArray();
+}
+
+QByteArray raiseIterationCounts(const QByteArray& der)
+{
+    // INTEGER, three bytes long: 0x010000 becomes 0x7FFFFF.
+    return QByteArray(der).replace(QByteArray("\x02\x03\x01\x00\x00", 5), QByteArray("\x02\x03\x7f\xff\xff", 5));
+}
+
 QByteArray readFile(const QString& path)
 {
     QFile file(path);

@@ -178,6 +178,15 @@ void TestCertEngine::initTestCase()
                       "pass:old-secret", "-out", "legacy.p12"})
                  .exitCode,
              0);
+    // PKCS#12 files that claim millions of key-derivation iterations, for the MAC and for a bag of a file
+    // without MAC.
+    const QStringList hostile[] = {{"-keypbe", "NONE", "-certpbe", "NONE"}, {"-nomac", "-certpbe", "NONE"}};
+    for (const QStringList& options : hostile) {
+        const QByteArray exported = exportPkcs12("merchant.key", "merchant.pem", "x", 65536, options);
+        const QByteArray raised = raiseIterationCounts(exported);
+        QVERIFY(!exported.isEmpty() && raised != exported);
+        QVERIFY(writeFile(options.contains("-nomac") ? "endless_bag.p12" : "endless_mac.p12", raised));
+    }
     const OpensslResult legacyInfo =
         openssl({"pkcs12", "-info", "-noout", "-legacy", "-in", "legacy.p12", "-passin", "pass:old-secret"}, {}, true);
     QVERIFY2(legacyInfo.output.contains("pbeWithSHA1And40BitRC2-CBC"), legacyInfo.output.constData());
@@ -626,6 +635,10 @@ void TestCertEngine::failedKeyLoads_data()
         << "encrypted.key" << pem << QByteArray() << 10013 << false << QByteArray("获取公私钥错误，10013");
     QTest::newRow("certificate file holds no key") << "merchant.pem" << int(KeyFileCertificate) << QByteArray() << 10003
                                                    << false << QByteArray("生成证书请求串错误，10003");
+    QTest::newRow("PKCS#12 with endless MAC derivation")
+        << "endless_mac.p12" << p12 << QByteArray("x") << 10014 << false << QByteArray("获取公私钥错误，10014");
+    QTest::newRow("PKCS#12 with endless key bag derivation")
+        << "endless_bag.p12" << p12 << QByteArray("x") << 10014 << false << QByteArray("获取公私钥错误，10014");
     QTest::newRow("missing file") << "nothere.p12" << p12 << QByteArray("x") << 10010 << true
                                   << QByteArray("获取公私钥错误，10010");
 }

@@ -56,6 +56,8 @@ private slots:
     void everyFileKindLoadsWithItsFlags();
     void doubledBackslashesNameTheSameFile();
     void failedLoadDropsPrivateKeyAndIsLogged();
+    void pkcs12AskingForEndlessKeyDerivationIsRefused_data();
+    void pkcs12AskingForEndlessKeyDerivationIsRefused();
     void onlyLibraryFailuresAreLogged_data();
     void onlyLibraryFailuresAreLogged();
     void missingLegacyProviderIsLoggedAndOnlyOldFilesFail();
@@ -409,6 +411,47 @@ void TestSignEngine::failedLoadDropsPrivateKeyAndIsLogged()
     QCOMPARE(lines.size(), 2);
     for (const QByteArray& line : lines)
         QVERIFY2(line.contains("] cert sign util error. ") && line.size() > 50, line.constData());
+}
+
+// A file may name 2^31 - 1 iterations for its MAC or a bag in a few bytes; opening it would hold the program for
+// minutes. Counts of a million still open.
+void TestSignEngine::pkcs12AskingForEndlessKeyDerivationIsRefused_data()
+{
+    QTest::addColumn<int>("iterations");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<bool>("raised");
+    QTest::addColumn<int>("code");
+    QTest::newRow("MAC") << 65536 << QStringList{"-keypbe", "NONE", "-certpbe", "NONE"} << true << 20063;
+    QTest::newRow("shrouded key bag, PBKDF2, no MAC")
+        << 65536 << QStringList{"-nomac", "-certpbe", "NONE"} << true << 20063;
+    QTest::newRow("encrypted certificates, legacy PBE, no MAC")
+        << 65536 << QStringList{"-legacy", "-nomac", "-keypbe", "NONE", "-certpbe", "PBE-SHA1-RC2-40"} << true << 20063;
+    QTest::newRow("a million iterations everywhere") << 1000000 << QStringList() << false << 0;
+}
+
+void TestSignEngine::pkcs12AskingForEndlessKeyDerivationIsRefused()
+{
+    QFETCH(int, iterations);
+    QFETCH(QStringList, options);
+    QFETCH(bool, raised);
+    QFETCH(int, code);
+    const QByteArray exported = exportPkcs12(file("key.pem"), file("cert.pem"), "secret123", iterations, options);
+    const QByteArray content = raised ? raiseIterationCounts(exported) : exported;
+    QVERIFY(!exported.isEmpty() && (content != exported) == raised);
+    QVERIFY(writeFile(file("hostile.p12"), content));
+
+    SignEngine engine;
+    engine.fileKind = KeyFilePkcs12;
+    QFile::remove(file("log/certutil_zv.txt"));
+    QElapsedTimer timer;
+    timer.start();
+    QCOMPARE(engine.loadKeyFile(file("hostile.p12").toUtf8(), "secret123"), code);
+    QCOMPARE(engine.hasPrivateKey, code == 0);
+    if (code != 0) {
+        // Refused before any key derivation, so at once.
+        QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
+        QVERIFY(readFile(file("log/certutil_zv.txt")).contains("] cert sign util error. the PKCS#12 file asks"));
+    }
 }
 
 namespace {

@@ -128,8 +128,9 @@ private slots:
     void importPageErrorsKeepTheInputs();
     void importPageAsksBeforeWriting_data();
     void importPageAsksBeforeWriting();
+    void finishPageOpensTheDirectoryAsOneArgument_data();
     void finishPageOpensTheDirectoryAsOneArgument();
-    void finishPageMarksSigningRed();
+    void finishPageShowsTheNotesWholeWithSigningRed();
     void pagesAskBeforeClosing_data();
     void pagesAskBeforeClosing();
     void fieldsAndHistoryLinkAreAccessible();
@@ -705,22 +706,42 @@ void TestWizard::importPageAsksBeforeWriting()
         QCOMPARE(import->focusWidget(), lineEdit(import, "passwdLineEdit"));
 }
 
+void TestWizard::finishPageOpensTheDirectoryAsOneArgument_data()
+{
+    QTest::addColumn<QString>("directory");
+    QTest::newRow("blank in a name") << QStringLiteral("/srv/my certs/2026");
+    QTest::newRow("name that looks like markup") << QStringLiteral("/srv/<b>certs</b>/2026");
+    // Windows paths end at 260 characters, cert_key.pem included.
+    QTest::newRow("longest Windows directory")
+        << QStringLiteral("C:/Users/merchant.account.name/Documents/Zorvik Merchant Platform/Certificates/2026/"
+                          "Renewal for the main shop in ShenZhen/Backup copies kept by the accounting department/"
+                          "Second attempt after the first upload/final-version-v3");
+    QTest::newRow("Chinese names") << QStringLiteral(
+        "D:/商户资料/深圳市测试商户有限公司/财务部/证书文件/二零二六年/"
+        "更换证书/第二次申请/备份文件夹/最终版本/请勿删除此目录中的任何文件/"
+        "深圳市测试商户有限公司第二分公司/证书");
+}
+
 void TestWizard::finishPageOpensTheDirectoryAsOneArgument()
 {
+    QFETCH(QString, directory);
     Dialog_ImportCert_2 empty;
     click(&empty, "openCertDirBtn");
     QVERIFY(m_started.isEmpty());
 
     Dialog_ImportCert_2 page;
-    const QString directory = QStringLiteral("/srv/my certs/2026");
     page.setCertDir(directory);
-    QCOMPARE(labelText(&page, "fileDirLabel"), directory);
+    // Shown whole and as named: what the eye and a screen reader get.
+    auto* label = page.findChild<QLabel*>(QStringLiteral("fileDirLabel"));
+    QCOMPARE(label->text(), directory);
+    QCOMPARE(QAccessible::queryAccessibleInterface(label)->text(QAccessible::Name), directory);
+    QCOMPARE(textsThatDoNotFit(&page).join(QLatin1Char('\n')), QString());
     click(&page, "openCertDirBtn");
     click(&page, "openCertDirBtn");
     QCOMPARE(m_started.size(), 2);
 #if defined(Q_OS_WIN)
     QCOMPARE(m_started.first().program, QStringLiteral("explorer"));
-    QCOMPARE(m_started.first().arguments, QStringList{QStringLiteral("\\srv\\my certs\\2026")});
+    QCOMPARE(m_started.first().arguments, QStringList{QString(directory).replace(QLatin1Char('/'), QLatin1Char('\\'))});
 #elif defined(Q_OS_MACOS)
     QCOMPARE(m_started.first().program, QStringLiteral("open"));
     QCOMPARE(m_started.first().arguments, QStringList{directory});
@@ -728,13 +749,16 @@ void TestWizard::finishPageOpensTheDirectoryAsOneArgument()
     QCOMPARE(m_started.first().program, QStringLiteral("xdg-open"));
     QCOMPARE(m_started.first().arguments, QStringList{directory});
 #endif
-    QCOMPARE(labelText(&page, "fileDirLabel"), directory); // unchanged by the conversion
+    QCOMPARE(label->text(), directory); // unchanged by the conversion
 }
 
-void TestWizard::finishPageMarksSigningRed()
+void TestWizard::finishPageShowsTheNotesWholeWithSigningRed()
 {
     Dialog_ImportCert_2 page;
-    QTextDocument* notes = page.findChild<QTextBrowser*>(QStringLiteral("textBrowser"))->document();
+    page.show();
+    auto* browser = page.findChild<QTextBrowser*>(QStringLiteral("textBrowser"));
+    QTextDocument* notes = browser->document();
+    QVERIFY(notes->size().height() <= browser->viewport()->height());
     QStringList paragraphs;
     QVector<int> redParagraphs;
     int number = 0;
@@ -751,9 +775,16 @@ void TestWizard::finishPageMarksSigningRed()
             }
         }
     }
-    QCOMPARE(paragraphs.size(), 5);
-    QCOMPARE(paragraphs.first(), QStringLiteral("1、文件介绍"));
-    QCOMPARE(paragraphs.last(), QStringLiteral("其他说明。。。"));
+    QCOMPARE(
+        paragraphs,
+        (QStringList{
+            QStringLiteral("1、文件介绍"),
+            QStringLiteral(
+                "cert.p12：PKCS#12格式文件，包含公私钥和证书。可用于在调用商户平台接口时，对请求参数进行签名。"),
+            QStringLiteral("cert.pem：PEM格式文件，仅包含证书。"),
+            QStringLiteral("cert_key.pem：PEM格式文件，仅包含私钥。可用于在调用商户平台接口时，对请求参数进行签名。"),
+            QStringLiteral("其他说明。。。"),
+        }));
     QCOMPARE(redParagraphs, (QVector<int>{1, 3}));
 }
 

@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -123,6 +124,7 @@ private slots:
     void historyRestoresKeyAfterEngineReset();
     void historyClear_data();
     void historyClear();
+    void failedRestoreEmptiesTheFields_data();
     void failedRestoreEmptiesTheFields();
     void importPageErrorsKeepTheInputs_data();
     void importPageErrorsKeepTheInputs();
@@ -552,34 +554,52 @@ void TestWizard::historyClear()
     QCOMPARE(CertEngine::instance()->listHistory().size(), confirmed ? 0 : 1);
 }
 
+void TestWizard::failedRestoreEmptiesTheFields_data()
+{
+    QTest::addColumn<bool>("removedAfterListing");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("record without its members") << false << QStringLiteral("恢复操作历史数据失败，请重试！ret:30024");
+    QTest::newRow("record removed after the listing")
+        << true << QStringLiteral("恢复操作历史数据失败，请重试！ret:30026");
+}
+
 void TestWizard::failedRestoreEmptiesTheFields()
 {
+    QFETCH(bool, removedAfterListing);
+    QFETCH(QString, expected);
+    const QString record = HistoryStore::directory() + QStringLiteral("/broken.json");
     QVERIFY(QDir().mkpath(HistoryStore::directory()));
-    QVERIFY(writeFile(HistoryStore::directory() + QStringLiteral("/broken.json"), "{}"));
+    QVERIFY(writeFile(record, "{}"));
     QWidget* request = openRequestPage(false);
     QVERIFY(request);
     lineEdit(request, "spNoLineEdit")->setText(QStringLiteral("1"));
     textEdit(request, "csrTextEdit")->setPlainText(QStringLiteral("text"));
-    ModalAnswer answer([](QWidget* dialog) {
+    ModalAnswer answer([=](QWidget* dialog) {
         auto* list = dialog->findChild<QListView*>(QStringLiteral("listView"));
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(0, 0)).center());
+        if (removedAfterListing)
+            QFile::remove(record);
         click(dialog, "okBtn");
     });
     QAccessible::queryAccessibleInterface(request->findChild<QLabel*>(QStringLiteral("optHistoryLabel")))
         ->actionInterface()
         ->doAction(QAccessibleActionInterface::pressAction());
     QVERIFY(answer.wasAnswered());
-    QCOMPARE(labelText(request, "errorLabel"), QStringLiteral("恢复操作历史数据失败，请重试！ret:30024"));
+    QCOMPARE(labelText(request, "errorLabel"), expected);
     QCOMPARE(textsThatDoNotFit(request).join(QLatin1Char('\n')), QString());
     QCOMPARE(lineEdit(request, "spNoLineEdit")->text(), QString());
     QCOMPARE(textEdit(request, "csrTextEdit")->toPlainText(), QString());
+    click(request, "nextStepBtn"); // no request to go on with
+    QCOMPARE(labelText(request, "errorLabel"), QStringLiteral("请生成证书请求串"));
+    QCOMPARE(PageStack::instance()->currentIndex(), 1);
 }
 
 void TestWizard::importPageErrorsKeepTheInputs_data()
 {
     QTest::addColumn<QByteArray>("certificate");
     QTest::addColumn<QString>("password");
-    QTest::addColumn<int>("directory"); // 0 no dialog expected, 1 cancelled, 2 chosen
+    // 0 no dialog expected, 1 cancelled, 2 chosen, 3 chosen but its cert.p12 is a directory (replacing agreed)
+    QTest::addColumn<int>("directory");
     QTest::addColumn<QString>("expected");
     QTest::newRow("nothing entered") << QByteArray() << QString() << 0 << QStringLiteral("请输入证书串！");
     QTest::newRow("no password") << QByteArray("x") << QString() << 0 << QStringLiteral("请设置证书密码！");
@@ -587,6 +607,8 @@ void TestWizard::importPageErrorsKeepTheInputs_data()
         << QByteArray("x") << kPassword << 1 << QStringLiteral("请选择证书保存目录！");
     QTest::newRow("certificate of another key")
         << QByteArray("foreign") << kPassword << 2 << QStringLiteral("生成证书失败，请重试！ret:10026");
+    QTest::newRow("cert.p12 cannot be written")
+        << QByteArray("merchant") << kPassword << 3 << QStringLiteral("生成证书失败，请重试！ret:10103");
 }
 
 void TestWizard::importPageErrorsKeepTheInputs()
@@ -597,24 +619,30 @@ void TestWizard::importPageErrorsKeepTheInputs()
     QFETCH(QString, expected);
     if (certificate == "foreign")
         certificate = m_foreignCert;
+    if (certificate == "merchant")
+        certificate = m_merchantCert;
     QWidget* import = openImportPage();
     QVERIFY(import);
     const QString target = freshDirectory(QStringLiteral("failed"));
     QVector<ModalAnswer::Action> answers{ModalAnswer::chooseFile(target), ModalAnswer::closeWindow()};
     if (directory == 1)
         answers.first() = ModalAnswer::cancelFileDialog();
+    if (directory == 3) {
+        QVERIFY(QDir(target).mkdir(QStringLiteral("cert.p12")));
+        answers.insert(1, answerBox(QStringLiteral("覆盖"), &m_seen));
+    }
     textEdit(import, "spCertTextEdit")->setPlainText(QString::fromUtf8(certificate));
     lineEdit(import, "passwdLineEdit")->setText(password);
     {
         ModalAnswer answer(answers);
         click(import, "nextStepBtn");
-        QCOMPARE(answer.answeredCount(), directory == 0 ? 0 : 1);
+        QCOMPARE(answer.answeredCount(), answers.size() - 1 - int(directory == 0));
     }
     QCOMPARE(labelText(import, "errorLabel"), expected);
     QCOMPARE(textsThatDoNotFit(import).join(QLatin1Char('\n')), QString());
     QCOMPARE(QDir(target).entryList(QDir::Files), QStringList());
     QCOMPARE(CertEngine::instance()->lastPath,
-             directory == 2 ? target : QDir::current().absoluteFilePath(QStringLiteral("merchant_key.pem")));
+             directory >= 2 ? target : QDir::current().absoluteFilePath(QStringLiteral("merchant_key.pem")));
     QCOMPARE(PageStack::instance()->currentIndex(), 2);
     if (directory != 2)
         return;

@@ -38,22 +38,25 @@ public:
 
         textBrowser = new QTextBrowser(Dialog_ImportCert_2);
         textBrowser->setObjectName(QString::fromUtf8("textBrowser"));
-        textBrowser->setGeometry(QRect(20, 88, 460, 210));
+        textBrowser->setGeometry(QRect(20, 88, 460, 164));
 
         pathTitleLabel_2 = new QLabel(Dialog_ImportCert_2);
         pathTitleLabel_2->setObjectName(QString::fromUtf8("pathTitleLabel_2"));
-        pathTitleLabel_2->setGeometry(QRect(20, 308, 460, 26));
+        pathTitleLabel_2->setGeometry(QRect(20, 262, 460, 26));
 
+        // Room for six lines: a directory near the length limit of Windows paths is shown whole.
         fileDirLabel = new QLabel(Dialog_ImportCert_2);
         fileDirLabel->setObjectName(QString::fromUtf8("fileDirLabel"));
-        fileDirLabel->setGeometry(QRect(20, 336, 460, 66));
+        fileDirLabel->setGeometry(QRect(20, 290, 460, 122));
+        // A directory is shown as it is named, even if its name looks like markup.
+        fileDirLabel->setTextFormat(Qt::PlainText);
         fileDirLabel->setWordWrap(true);
         fileDirLabel->setAlignment(Qt::AlignLeading | Qt::AlignLeft | Qt::AlignTop);
         fileDirLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
         openCertDirBtn = new QPushButton(Dialog_ImportCert_2);
         openCertDirBtn->setObjectName(QString::fromUtf8("openCertDirBtn"));
-        openCertDirBtn->setGeometry(QRect(20, 410, 460, 36));
+        openCertDirBtn->setGeometry(QRect(20, 420, 460, 36));
 
         finishBtn = new QPushButton(Dialog_ImportCert_2);
         finishBtn->setObjectName(QString::fromUtf8("finishBtn"));

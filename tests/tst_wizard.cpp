@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -123,13 +124,15 @@ private slots:
     void historyRestoresKeyAfterEngineReset();
     void historyClear_data();
     void historyClear();
+    void failedRestoreEmptiesTheFields_data();
     void failedRestoreEmptiesTheFields();
     void importPageErrorsKeepTheInputs_data();
     void importPageErrorsKeepTheInputs();
     void importPageAsksBeforeWriting_data();
     void importPageAsksBeforeWriting();
+    void finishPageOpensTheDirectoryAsOneArgument_data();
     void finishPageOpensTheDirectoryAsOneArgument();
-    void finishPageMarksSigningRed();
+    void finishPageShowsTheNotesWholeWithSigningRed();
     void pagesAskBeforeClosing_data();
     void pagesAskBeforeClosing();
     void fieldsAndHistoryLinkAreAccessible();
@@ -551,34 +554,52 @@ void TestWizard::historyClear()
     QCOMPARE(CertEngine::instance()->listHistory().size(), confirmed ? 0 : 1);
 }
 
+void TestWizard::failedRestoreEmptiesTheFields_data()
+{
+    QTest::addColumn<bool>("removedAfterListing");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("record without its members") << false << QStringLiteral("恢复操作历史数据失败，请重试！ret:30024");
+    QTest::newRow("record removed after the listing")
+        << true << QStringLiteral("恢复操作历史数据失败，请重试！ret:30026");
+}
+
 void TestWizard::failedRestoreEmptiesTheFields()
 {
+    QFETCH(bool, removedAfterListing);
+    QFETCH(QString, expected);
+    const QString record = HistoryStore::directory() + QStringLiteral("/broken.json");
     QVERIFY(QDir().mkpath(HistoryStore::directory()));
-    QVERIFY(writeFile(HistoryStore::directory() + QStringLiteral("/broken.json"), "{}"));
+    QVERIFY(writeFile(record, "{}"));
     QWidget* request = openRequestPage(false);
     QVERIFY(request);
     lineEdit(request, "spNoLineEdit")->setText(QStringLiteral("1"));
     textEdit(request, "csrTextEdit")->setPlainText(QStringLiteral("text"));
-    ModalAnswer answer([](QWidget* dialog) {
+    ModalAnswer answer([=](QWidget* dialog) {
         auto* list = dialog->findChild<QListView*>(QStringLiteral("listView"));
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(0, 0)).center());
+        if (removedAfterListing)
+            QFile::remove(record);
         click(dialog, "okBtn");
     });
     QAccessible::queryAccessibleInterface(request->findChild<QLabel*>(QStringLiteral("optHistoryLabel")))
         ->actionInterface()
         ->doAction(QAccessibleActionInterface::pressAction());
     QVERIFY(answer.wasAnswered());
-    QCOMPARE(labelText(request, "errorLabel"), QStringLiteral("恢复操作历史数据失败，请重试！ret:30024"));
+    QCOMPARE(labelText(request, "errorLabel"), expected);
     QCOMPARE(textsThatDoNotFit(request).join(QLatin1Char('\n')), QString());
     QCOMPARE(lineEdit(request, "spNoLineEdit")->text(), QString());
     QCOMPARE(textEdit(request, "csrTextEdit")->toPlainText(), QString());
+    click(request, "nextStepBtn"); // no request to go on with
+    QCOMPARE(labelText(request, "errorLabel"), QStringLiteral("请生成证书请求串"));
+    QCOMPARE(PageStack::instance()->currentIndex(), 1);
 }
 
 void TestWizard::importPageErrorsKeepTheInputs_data()
 {
     QTest::addColumn<QByteArray>("certificate");
     QTest::addColumn<QString>("password");
-    QTest::addColumn<int>("directory"); // 0 no dialog expected, 1 cancelled, 2 chosen
+    // 0 no dialog expected, 1 cancelled, 2 chosen, 3 chosen but its cert.p12 is a directory (replacing agreed)
+    QTest::addColumn<int>("directory");
     QTest::addColumn<QString>("expected");
     QTest::newRow("nothing entered") << QByteArray() << QString() << 0 << QStringLiteral("请输入证书串！");
     QTest::newRow("no password") << QByteArray("x") << QString() << 0 << QStringLiteral("请设置证书密码！");
@@ -586,6 +607,8 @@ void TestWizard::importPageErrorsKeepTheInputs_data()
         << QByteArray("x") << kPassword << 1 << QStringLiteral("请选择证书保存目录！");
     QTest::newRow("certificate of another key")
         << QByteArray("foreign") << kPassword << 2 << QStringLiteral("生成证书失败，请重试！ret:10026");
+    QTest::newRow("cert.p12 cannot be written")
+        << QByteArray("merchant") << kPassword << 3 << QStringLiteral("生成证书失败，请重试！ret:10103");
 }
 
 void TestWizard::importPageErrorsKeepTheInputs()
@@ -596,24 +619,30 @@ void TestWizard::importPageErrorsKeepTheInputs()
     QFETCH(QString, expected);
     if (certificate == "foreign")
         certificate = m_foreignCert;
+    if (certificate == "merchant")
+        certificate = m_merchantCert;
     QWidget* import = openImportPage();
     QVERIFY(import);
     const QString target = freshDirectory(QStringLiteral("failed"));
     QVector<ModalAnswer::Action> answers{ModalAnswer::chooseFile(target), ModalAnswer::closeWindow()};
     if (directory == 1)
         answers.first() = ModalAnswer::cancelFileDialog();
+    if (directory == 3) {
+        QVERIFY(QDir(target).mkdir(QStringLiteral("cert.p12")));
+        answers.insert(1, answerBox(QStringLiteral("覆盖"), &m_seen));
+    }
     textEdit(import, "spCertTextEdit")->setPlainText(QString::fromUtf8(certificate));
     lineEdit(import, "passwdLineEdit")->setText(password);
     {
         ModalAnswer answer(answers);
         click(import, "nextStepBtn");
-        QCOMPARE(answer.answeredCount(), directory == 0 ? 0 : 1);
+        QCOMPARE(answer.answeredCount(), answers.size() - 1 - int(directory == 0));
     }
     QCOMPARE(labelText(import, "errorLabel"), expected);
     QCOMPARE(textsThatDoNotFit(import).join(QLatin1Char('\n')), QString());
     QCOMPARE(QDir(target).entryList(QDir::Files), QStringList());
     QCOMPARE(CertEngine::instance()->lastPath,
-             directory == 2 ? target : QDir::current().absoluteFilePath(QStringLiteral("merchant_key.pem")));
+             directory >= 2 ? target : QDir::current().absoluteFilePath(QStringLiteral("merchant_key.pem")));
     QCOMPARE(PageStack::instance()->currentIndex(), 2);
     if (directory != 2)
         return;
@@ -705,22 +734,42 @@ void TestWizard::importPageAsksBeforeWriting()
         QCOMPARE(import->focusWidget(), lineEdit(import, "passwdLineEdit"));
 }
 
+void TestWizard::finishPageOpensTheDirectoryAsOneArgument_data()
+{
+    QTest::addColumn<QString>("directory");
+    QTest::newRow("blank in a name") << QStringLiteral("/srv/my certs/2026");
+    QTest::newRow("name that looks like markup") << QStringLiteral("/srv/<b>certs</b>/2026");
+    // Windows paths end at 260 characters, cert_key.pem included.
+    QTest::newRow("longest Windows directory")
+        << QStringLiteral("C:/Users/merchant.account.name/Documents/Zorvik Merchant Platform/Certificates/2026/"
+                          "Renewal for the main shop in ShenZhen/Backup copies kept by the accounting department/"
+                          "Second attempt after the first upload/final-version-v3");
+    QTest::newRow("Chinese names") << QStringLiteral(
+        "D:/商户资料/深圳市测试商户有限公司/财务部/证书文件/二零二六年/"
+        "更换证书/第二次申请/备份文件夹/最终版本/请勿删除此目录中的任何文件/"
+        "深圳市测试商户有限公司第二分公司/证书");
+}
+
 void TestWizard::finishPageOpensTheDirectoryAsOneArgument()
 {
+    QFETCH(QString, directory);
     Dialog_ImportCert_2 empty;
     click(&empty, "openCertDirBtn");
     QVERIFY(m_started.isEmpty());
 
     Dialog_ImportCert_2 page;
-    const QString directory = QStringLiteral("/srv/my certs/2026");
     page.setCertDir(directory);
-    QCOMPARE(labelText(&page, "fileDirLabel"), directory);
+    // Shown whole and as named: what the eye and a screen reader get.
+    auto* label = page.findChild<QLabel*>(QStringLiteral("fileDirLabel"));
+    QCOMPARE(label->text(), directory);
+    QCOMPARE(QAccessible::queryAccessibleInterface(label)->text(QAccessible::Name), directory);
+    QCOMPARE(textsThatDoNotFit(&page).join(QLatin1Char('\n')), QString());
     click(&page, "openCertDirBtn");
     click(&page, "openCertDirBtn");
     QCOMPARE(m_started.size(), 2);
 #if defined(Q_OS_WIN)
     QCOMPARE(m_started.first().program, QStringLiteral("explorer"));
-    QCOMPARE(m_started.first().arguments, QStringList{QStringLiteral("\\srv\\my certs\\2026")});
+    QCOMPARE(m_started.first().arguments, QStringList{QString(directory).replace(QLatin1Char('/'), QLatin1Char('\\'))});
 #elif defined(Q_OS_MACOS)
     QCOMPARE(m_started.first().program, QStringLiteral("open"));
     QCOMPARE(m_started.first().arguments, QStringList{directory});
@@ -728,13 +777,16 @@ void TestWizard::finishPageOpensTheDirectoryAsOneArgument()
     QCOMPARE(m_started.first().program, QStringLiteral("xdg-open"));
     QCOMPARE(m_started.first().arguments, QStringList{directory});
 #endif
-    QCOMPARE(labelText(&page, "fileDirLabel"), directory); // unchanged by the conversion
+    QCOMPARE(label->text(), directory); // unchanged by the conversion
 }
 
-void TestWizard::finishPageMarksSigningRed()
+void TestWizard::finishPageShowsTheNotesWholeWithSigningRed()
 {
     Dialog_ImportCert_2 page;
-    QTextDocument* notes = page.findChild<QTextBrowser*>(QStringLiteral("textBrowser"))->document();
+    page.show();
+    auto* browser = page.findChild<QTextBrowser*>(QStringLiteral("textBrowser"));
+    QTextDocument* notes = browser->document();
+    QVERIFY(notes->size().height() <= browser->viewport()->height());
     QStringList paragraphs;
     QVector<int> redParagraphs;
     int number = 0;
@@ -751,9 +803,16 @@ void TestWizard::finishPageMarksSigningRed()
             }
         }
     }
-    QCOMPARE(paragraphs.size(), 5);
-    QCOMPARE(paragraphs.first(), QStringLiteral("1、文件介绍"));
-    QCOMPARE(paragraphs.last(), QStringLiteral("其他说明。。。"));
+    QCOMPARE(
+        paragraphs,
+        (QStringList{
+            QStringLiteral("1、文件介绍"),
+            QStringLiteral(
+                "cert.p12：PKCS#12格式文件，包含公私钥和证书。可用于在调用商户平台接口时，对请求参数进行签名。"),
+            QStringLiteral("cert.pem：PEM格式文件，仅包含证书。"),
+            QStringLiteral("cert_key.pem：PEM格式文件，仅包含私钥。可用于在调用商户平台接口时，对请求参数进行签名。"),
+            QStringLiteral("其他说明。。。"),
+        }));
     QCOMPARE(redParagraphs, (QVector<int>{1, 3}));
 }
 

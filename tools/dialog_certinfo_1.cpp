@@ -46,5 +46,5 @@ void Dialog_CertInfo_1::backBtnClick(bool)
 
 void Dialog_CertInfo_1::copyBtnClick(bool)
 {
-    copyWithNotice(ui->certInfoTextEdit->toPlainText());
+    copyWithNotice(editText(ui->certInfoTextEdit));
 }

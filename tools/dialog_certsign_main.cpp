@@ -48,7 +48,7 @@ void Dialog_CertSign_Main::pasteSignBtnClick(bool)
 
 void Dialog_CertSign_Main::copySignBtnClick(bool)
 {
-    copyWithNotice(ui->signTextEdit->toPlainText());
+    copyWithNotice(editText(ui->signTextEdit));
 }
 
 void Dialog_CertSign_Main::signBtnClick(bool)
@@ -57,7 +57,7 @@ void Dialog_CertSign_Main::signBtnClick(bool)
         showMessage(QStringLiteral("请选择文件"));
         return;
     }
-    const QString text = ui->srcTextEdit->toPlainText();
+    const QString text = editText(ui->srcTextEdit);
     if (text.isEmpty()) {
         showMessage(QStringLiteral("请输入明文"));
         return;
@@ -82,12 +82,12 @@ void Dialog_CertSign_Main::verifySignBtnClick(bool)
         showMessage(QStringLiteral("请选择证书文件"));
         return;
     }
-    const QString text = ui->srcTextEdit->toPlainText();
+    const QString text = editText(ui->srcTextEdit);
     if (text.isEmpty()) {
         showMessage(QStringLiteral("请输入明文"));
         return;
     }
-    const QString signature = ui->signTextEdit->toPlainText();
+    const QString signature = editText(ui->signTextEdit);
     if (signature.isEmpty()) {
         showMessage(QStringLiteral("请输入签名"));
         return;

@@ -17,6 +17,9 @@ Dialog_CertSign_Main::Dialog_CertSign_Main() : ui(std::make_unique<Ui::Dialog_Ce
 
     ui->srcTextEdit->setPlaceholderText(QStringLiteral("请输入需要签名的明文"));
     ui->signTextEdit->setPlaceholderText(QStringLiteral("验签操作请输出需要验证的签名（签名操作无需输入）"));
+    // The form creates the sign buttons first, which would put the focus on signBtn when the window opens; the
+    // keyboard starts, like the eye, at the first step.
+    ui->chooseCertBtn->setFocus();
 }
 
 Dialog_CertSign_Main::~Dialog_CertSign_Main() = default;

@@ -17,6 +17,9 @@ Dialog_CertSign_Main::Dialog_CertSign_Main() : ui(std::make_unique<Ui::Dialog_Ce
 
     ui->srcTextEdit->setPlaceholderText(QStringLiteral("请输入需要签名的明文"));
     ui->signTextEdit->setPlaceholderText(QStringLiteral("验签操作请输出需要验证的签名（签名操作无需输入）"));
+    // The form creates the sign buttons first, which would put the focus on signBtn when the window opens; the
+    // keyboard starts, like the eye, at the first step.
+    ui->chooseCertBtn->setFocus();
 }
 
 Dialog_CertSign_Main::~Dialog_CertSign_Main() = default;
@@ -48,7 +51,7 @@ void Dialog_CertSign_Main::pasteSignBtnClick(bool)
 
 void Dialog_CertSign_Main::copySignBtnClick(bool)
 {
-    copyWithNotice(ui->signTextEdit->toPlainText());
+    copyWithNotice(editText(ui->signTextEdit));
 }
 
 void Dialog_CertSign_Main::signBtnClick(bool)
@@ -57,7 +60,7 @@ void Dialog_CertSign_Main::signBtnClick(bool)
         showMessage(QStringLiteral("请选择文件"));
         return;
     }
-    const QString text = ui->srcTextEdit->toPlainText();
+    const QString text = editText(ui->srcTextEdit);
     if (text.isEmpty()) {
         showMessage(QStringLiteral("请输入明文"));
         return;
@@ -82,12 +85,12 @@ void Dialog_CertSign_Main::verifySignBtnClick(bool)
         showMessage(QStringLiteral("请选择证书文件"));
         return;
     }
-    const QString text = ui->srcTextEdit->toPlainText();
+    const QString text = editText(ui->srcTextEdit);
     if (text.isEmpty()) {
         showMessage(QStringLiteral("请输入明文"));
         return;
     }
-    const QString signature = ui->signTextEdit->toPlainText();
+    const QString signature = editText(ui->signTextEdit);
     if (signature.isEmpty()) {
         showMessage(QStringLiteral("请输入签名"));
         return;

@@ -43,7 +43,7 @@ void Dialog_RSA_Crypt::pasteInputBtnClick(bool)
 
 void Dialog_RSA_Crypt::copyOutputBtnClick(bool)
 {
-    copyWithNotice(ui->outputTextEdit->toPlainText());
+    copyWithNotice(editText(ui->outputTextEdit));
 }
 
 void Dialog_RSA_Crypt::encryptBtnClick(bool)
@@ -67,7 +67,7 @@ void Dialog_RSA_Crypt::runCrypt(bool encrypt)
         showMessage(QStringLiteral("请选择证书文件"));
         return;
     }
-    const QString input = ui->inputTextEdit->toPlainText();
+    const QString input = editText(ui->inputTextEdit);
     if (input.isEmpty()) {
         showMessage(QStringLiteral("请输入内容"));
         return;

@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QPalette>
 #include <QPlainTextEdit>
+#include <QTextDocument>
 
 ToolDialog::ToolDialog() : QDialog(nullptr) {}
 
@@ -38,6 +39,13 @@ bool ToolDialog::chooseAndLoad(QLabel* nameLabel, int& result)
     BusyScope busy(this);
     result = engine.loadKeyFile(path.toUtf8(), password.toUtf8());
     return true;
+}
+
+QString ToolDialog::editText(const QPlainTextEdit* edit)
+{
+    QString text = edit->document()->toRawText();
+    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    return text;
 }
 
 void ToolDialog::pasteInto(QPlainTextEdit* edit)

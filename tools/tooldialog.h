@@ -31,6 +31,10 @@ protected:
     // code of the load.
     bool chooseAndLoad(QLabel* nameLabel, int& result);
 
+    // The edit's text exactly as it stands, with a line feed between lines. QPlainTextEdit::toPlainText() turns
+    // no-break spaces into spaces and line separators into line feeds, so a text signed, encrypted or copied
+    // through it would not be the one the merchant sees.
+    static QString editText(const QPlainTextEdit* edit);
     // Replaces the edit's content with the clipboard's text; an empty clipboard changes nothing.
     void pasteInto(QPlainTextEdit* edit);
     // Puts a non-empty text on the clipboard and says so; an empty text does nothing at all.

@@ -16,26 +16,23 @@ Dialog_CertInfo_1::~Dialog_CertInfo_1() = default;
 
 void Dialog_CertInfo_1::chooseCertBtnClick(bool)
 {
-    // The name always shows the latest choice. The text shown is always that file's certificate: when it cannot
-    // be printed, the text of an earlier certificate goes too, lest it be read or copied as this file's.
+    // The name always shows the latest choice; the text changes only when a certificate could be printed, so a
+    // failure leaves the last certificate shown.
     int result = 0;
     if (!chooseAndLoad(ui->certNameLabel, result))
         return;
     if (result != 0) {
         showMessage(QStringLiteral("读取证书文件，请重试！ret:%1").arg(result));
-        ui->certInfoTextEdit->clear();
         return;
     }
     if (!engine.hasCertificate) {
         showMessage(QStringLiteral("请选择证书文件"));
-        ui->certInfoTextEdit->clear();
         return;
     }
     QByteArray text;
     const int printed = engine.certificateText(text);
     if (printed != 0) {
         showMessage(QStringLiteral("获取证书信息失败，请重试！ret:%1").arg(printed));
-        ui->certInfoTextEdit->clear();
         return;
     }
     showMessage(QString());

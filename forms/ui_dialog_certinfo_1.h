@@ -40,6 +40,8 @@ public:
         certNameLabel = new QLabel(Dialog_CertInfo_1);
         certNameLabel->setObjectName(QString::fromUtf8("certNameLabel"));
         certNameLabel->setGeometry(QRect(108, 76, 380, 24));
+        // A file name is shown as it is, never read as markup.
+        certNameLabel->setTextFormat(Qt::PlainText);
 
         chooseCertLabel_2 = new QLabel(Dialog_CertInfo_1);
         chooseCertLabel_2->setObjectName(QString::fromUtf8("chooseCertLabel_2"));

@@ -65,6 +65,8 @@ public:
         certNameLabel = new QLabel(Dialog_CertSign_1);
         certNameLabel->setObjectName(QString::fromUtf8("certNameLabel"));
         certNameLabel->setGeometry(QRect(108, 76, 380, 24));
+        // A file name is shown as it is, never read as markup.
+        certNameLabel->setTextFormat(Qt::PlainText);
 
         // Base64 and long unbroken texts have no word boundaries; wrapping anywhere keeps laying out megabytes
         // of them linear in time.

@@ -48,9 +48,11 @@ for target in "${targets[@]}"; do
     mkdir -p "$build/corpus/$target"
     log="$build/logs/$target.log"
     result=ok
+    suppressions=
+    [ "$target" = history_restore ] && suppressions="suppressions=$root/fuzz/qtjson.lsan.supp"
     # -close_fd_mask hides the engines' log lines (written to standard error); libFuzzer's own report stays.
     # shellcheck disable=SC2046
-    if ! "$binary" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -close_fd_mask=3 -print_final_stats=1 \
+    if ! LSAN_OPTIONS="$suppressions" "$binary" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -close_fd_mask=3 -print_final_stats=1 \
         -artifact_prefix="$build/artifacts/${target}-" $(dictionary "$target") "$build/corpus/$target" \
         "$build/seeds/$target" >"$log" 2>&1; then
         result="FAILED, see $log"

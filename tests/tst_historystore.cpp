@@ -460,6 +460,10 @@ void TestHistoryStore::restoreFailureKeepsTheKey_data()
     QTest::newRow("not an object") << "array.json" << QByteArray("[1,2]") << "array" << 30023 << false << false;
     QTest::newRow("notes without the members")
         << "notes.json" << QByteArray("{\"note\":\"x\"}") << "notes" << 30024 << false << false;
+    // Found by fuzzing: members of the wrong kinds, one repeated (Qt's own parser leaks a little on it).
+    QTest::newRow("members of other kinds, one repeated")
+        << "kinds.json" << QByteArray(R"({"spNo":1,"spName":null,"csr":[true],"csr":{}})") << "kinds" << 30024 << false
+        << false;
     QTest::newRow("no key member") << "nokey.json" << QJsonDocument(withoutKey).toJson() << "nokey" << 30024 << false
                                    << false;
     QTest::newRow("truncated key") << "cut.json" << QJsonDocument(truncatedKey).toJson() << "cut" << 30025 << true

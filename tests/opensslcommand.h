@@ -26,6 +26,9 @@ QByteArray exportPkcs12(const QString& keyPath, const QString& certPath, const Q
 QByteArray raiseIterationCounts(const QByteArray& der);
 
 QByteArray readFile(const QString& path);
+// A file that the program writes in text mode, as the log: its line ends read as LF, whether the platform wrote LF
+// or CR LF (Windows).
+QByteArray readTextFile(const QString& path);
 bool writeFile(const QString& path, const QByteArray& content);
 
 #endif // TESTS_OPENSSLCOMMAND_H

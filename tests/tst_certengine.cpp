@@ -72,12 +72,12 @@ QByteArray issueForKeyFile(const QString& keyPath, const QString& caName = QStri
 
 QByteArray logText()
 {
-    return readFile(QStringLiteral("log/certutil_zv.txt"));
+    return readTextFile(QStringLiteral("log/certutil_zv.txt"));
 }
 
 QString nativeOutput(const QString& directory, const QString& name)
 {
-    return QDir::current().absoluteFilePath(directory + QLatin1Char('/') + name);
+    return QDir::toNativeSeparators(QDir::current().absoluteFilePath(directory + QLatin1Char('/') + name));
 }
 
 QStringList filesIn(const QString& directory)

@@ -94,7 +94,7 @@ Restored restoreRecord(const QString& name)
 
 QByteArray logText()
 {
-    return readFile(QStringLiteral("log/certutil_zv.txt"));
+    return readTextFile(QStringLiteral("log/certutil_zv.txt"));
 }
 
 bool setModificationTime(const QString& path, const QDateTime& time)
@@ -278,7 +278,8 @@ void TestHistoryStore::twoProcessesSavingAtOnceKeepEveryRecord()
 {
     // Another copy of this program, once it is ready, saves five records from the same moment, early in a second.
     QProcess other;
-    other.start(QCoreApplication::applicationFilePath(), {"--save", m_appDir, "-", "other"});
+    other.start(QCoreApplication::applicationFilePath(), {"--save", m_appDir, "-", "other"},
+                QIODevice::ReadWrite | QIODevice::Text);
     while (!other.canReadLine())
         QVERIFY(other.waitForReadyRead(30000));
     QCOMPARE(other.readLine(), QByteArray("ready\n"));
@@ -345,7 +346,8 @@ void TestHistoryStore::withoutApplicationObjectNothingIsWritten()
         QVERIFY(QFile::copy(m_work.filePath(name), working.filePath(name)));
     QProcess process;
     process.setWorkingDirectory(working.path());
-    process.start(QCoreApplication::applicationFilePath(), {"--save", "", "0", "x"});
+    process.start(QCoreApplication::applicationFilePath(), {"--save", "", "0", "x"},
+                  QIODevice::ReadWrite | QIODevice::Text);
     QVERIFY(process.waitForFinished(30000));
     QCOMPARE(process.readAllStandardOutput(), QByteArray("directory= 30012 30012 30012 30012 30012 \n"));
     QCOMPARE(readFile(working.filePath(QStringLiteral("keep.txt"))), QByteArray("kept"));

@@ -23,6 +23,8 @@ fi
 program=$1
 shift
 export WINEDEBUG=${WINEDEBUG:--all}
+# No desktop menu entries on this machine for Start-menu entries, no Mono or Gecko prompts.
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-winemenubuilder.exe,mscoree,mshtml=d}
 export WINEPREFIX
 
 # The first start of a prefix takes about 20 s; tests started side by side wait for one another here.

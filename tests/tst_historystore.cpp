@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -23,9 +24,12 @@
 #include <openssl/pem.h>
 
 #ifdef Q_OS_UNIX
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
+#include <csignal>
 #include <cstdio>
 #include <memory>
 
@@ -55,8 +59,23 @@ QString recordPath(const QString& name)
 
 void removeHistoryDirectory()
 {
+    // A link or plain file put there by a test goes first: removeRecursively would empty a link's target.
+    QFile::remove(HistoryStore::directory());
     QDir(HistoryStore::directory()).removeRecursively();
-    QFile::remove(HistoryStore::directory()); // a plain file put there by a test
+}
+
+// Every file below path with its content, to show that nothing there changed.
+QStringList treeOf(const QString& path)
+{
+    QStringList tree;
+    QDirIterator files(path, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                       QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        const QString file = files.next();
+        tree << QDir(path).relativeFilePath(file) + QLatin1Char('=') + QString::fromUtf8(readFile(file));
+    }
+    tree.sort();
+    return tree;
 }
 
 // Record names carry the second of the save; waiting for a fresh one puts the next few saves into one second.
@@ -117,6 +136,7 @@ private slots:
 
     void recordIsCompactUtf8JsonWithFourMembers();
     void recordIsUtf8WhateverTheLocaleCodec();
+    void directoryAndRecordsAreReadableByTheOwnerOnly_data();
     void directoryAndRecordsAreReadableByTheOwnerOnly();
     void elevenSavesKeepTheTenNewest();
     void twoProcessesSavingAtOnceKeepEveryRecord();
@@ -127,7 +147,10 @@ private slots:
     void clearRemovesTheDirectoryAndTheNextSaveRecreatesIt();
     void saveRefusesMissingKeyOrRequest_data();
     void saveRefusesMissingKeyOrRequest();
-    void saveFailsWhenTheDirectoryCannotBeCreated();
+    void unusableDirectoryIsNeitherUsedNorCleared_data();
+    void unusableDirectoryIsNeitherUsedNorCleared();
+    void recordCutShortByTheDiskLeavesNothing_data();
+    void recordCutShortByTheDiskLeavesNothing();
     void restoreReturnsMerchantDataAndKey();
     void restoreFailureKeepsTheKey_data();
     void restoreFailureKeepsTheKey();
@@ -139,6 +162,7 @@ private:
     QByteArray m_keyPem;
     QByteArray m_otherKeyPem;
     QByteArray m_csr;
+    QByteArray m_otherCsr; // of m_otherKey
     crypto::PkeyPtr m_key;
     crypto::PkeyPtr m_otherKey;
 };
@@ -166,6 +190,11 @@ void TestHistoryStore::initTestCase()
                               QStringLiteral("/CN=1234567890")});
     QVERIFY(m_csr.startsWith("-----BEGIN CERTIFICATE REQUEST-----\n"));
     QVERIFY(writeFile(m_work.filePath(QStringLiteral("csr.pem")), m_csr));
+    QVERIFY(writeFile(m_work.filePath(QStringLiteral("other-key.pem")), m_otherKeyPem));
+    m_otherCsr = runOpensslOutput({QStringLiteral("req"), QStringLiteral("-new"), QStringLiteral("-key"),
+                                   m_work.filePath(QStringLiteral("other-key.pem")), QStringLiteral("-subj"),
+                                   QStringLiteral("/CN=1234567890")});
+    QVERIFY(m_otherCsr.startsWith("-----BEGIN CERTIFICATE REQUEST-----\n"));
     m_key = readKey(m_keyPem);
     m_otherKey = readKey(m_otherKeyPem);
     QVERIFY(m_key && m_otherKey);
@@ -239,15 +268,35 @@ void TestHistoryStore::recordIsUtf8WhateverTheLocaleCodec()
     QCOMPARE(spName, QString::fromUtf8(kMerchantName));
 }
 
+void TestHistoryStore::directoryAndRecordsAreReadableByTheOwnerOnly_data()
+{
+    QTest::addColumn<bool>("existing"); // a directory open to everyone is there before
+    QTest::addColumn<bool>("save");     // else it is only listed
+    QTest::newRow("made by the first save") << false << true;
+    QTest::newRow("open to all, saved into") << true << true;
+    QTest::newRow("open to all, only listed") << true << false;
+}
+
 void TestHistoryStore::directoryAndRecordsAreReadableByTheOwnerOnly()
 {
 #ifdef Q_OS_UNIX
-    QCOMPARE(HistoryStore::save("1", "n", m_key.get(), m_csr), 0);
+    QFETCH(bool, existing);
+    QFETCH(bool, save);
+    const QByteArray directory = QFile::encodeName(HistoryStore::directory());
+    if (existing) {
+        QVERIFY(QDir().mkdir(HistoryStore::directory()));
+        QCOMPARE(::chmod(directory.constData(), 0777), 0);
+    }
+    if (save)
+        QCOMPARE(HistoryStore::save("1", "n", m_key.get(), m_csr), 0);
+    const QStringList names = HistoryStore::list();
     struct stat status;
-    QCOMPARE(::stat(QFile::encodeName(HistoryStore::directory()).constData(), &status), 0);
+    QCOMPARE(::stat(directory.constData(), &status), 0);
     QCOMPARE(status.st_mode & 0777, 0700u);
-    QCOMPARE(::stat(QFile::encodeName(recordPath(HistoryStore::list().first())).constData(), &status), 0);
-    QCOMPARE(status.st_mode & 0777, 0600u);
+    if (save) {
+        QCOMPARE(::stat(QFile::encodeName(recordPath(names.first())).constData(), &status), 0);
+        QCOMPARE(status.st_mode & 0777, 0600u);
+    }
 #else
     QSKIP("POSIX permissions only");
 #endif
@@ -255,17 +304,26 @@ void TestHistoryStore::directoryAndRecordsAreReadableByTheOwnerOnly()
 
 void TestHistoryStore::elevenSavesKeepTheTenNewest()
 {
+    // Older files that are no records (a copy the merchant made, another program's settings) are neither
+    // counted nor pruned.
+    QVERIFY(QDir().mkpath(HistoryStore::directory()));
+    const QStringList others = {QStringLiteral("2026年03月03日 09时05分07秒 - 副本"), QStringLiteral("settings")};
+    for (int i = 0; i < others.size(); ++i) {
+        QVERIFY(writeFile(recordPath(others.at(i)), "{}"));
+        QVERIFY(setModificationTime(recordPath(others.at(i)), QDateTime::currentDateTime().addDays(-1 - i)));
+    }
     // All within one second, with two keys in turn: each save keeps its own record and key.
     waitForNextSecond();
     QStringList savedNames;
     for (int i = 0; i < 11; ++i) {
-        QCOMPARE(HistoryStore::save(QByteArray::number(i), kMerchantName, (i % 2 ? m_otherKey : m_key).get(), m_csr),
+        QCOMPARE(HistoryStore::save(QByteArray::number(i), kMerchantName, (i % 2 ? m_otherKey : m_key).get(),
+                                    i % 2 ? m_otherCsr : m_csr),
                  0);
         savedNames.prepend(HistoryStore::list().first());
     }
     QCOMPARE(secondOf(savedNames.first()), secondOf(savedNames.last()));
     QCOMPARE(savedNames.first(), secondOf(savedNames.first()) + "-11");
-    QCOMPARE(HistoryStore::list(), savedNames.mid(0, 10));
+    QCOMPARE(HistoryStore::list(), savedNames.mid(0, 10) + others);
     QVERIFY(!QFile::exists(recordPath(savedNames.last())));
     for (int i = 0; i < 10; ++i) {
         const Restored record = restoreRecord(savedNames.at(i));
@@ -404,11 +462,83 @@ void TestHistoryStore::saveRefusesMissingKeyOrRequest()
     QVERIFY(!QFileInfo::exists(HistoryStore::directory()));
 }
 
-void TestHistoryStore::saveFailsWhenTheDirectoryCannotBeCreated()
+void TestHistoryStore::unusableDirectoryIsNeitherUsedNorCleared_data()
 {
-    QVERIFY(writeFile(HistoryStore::directory(), "in the way"));
-    QCOMPARE(HistoryStore::save("1", "n", m_key.get(), m_csr), 30012);
-    QVERIFY(HistoryStore::list().isEmpty());
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("a plain file") << "file";
+    QTest::newRow("a link to another directory") << "link";
+    QTest::newRow("a directory of another user") << "foreign";
+}
+
+void TestHistoryStore::unusableDirectoryIsNeitherUsedNorCleared()
+{
+    QFETCH(QString, kind);
+    // A valid record, another program's file and a folder, where the history must not reach.
+    QCOMPARE(HistoryStore::save("1", "n", m_key.get(), m_csr), 0);
+    const QString name = HistoryStore::list().first();
+    QVERIFY(writeFile(HistoryStore::directory() + QStringLiteral("/settings.json"), "{}"));
+    QVERIFY(QDir().mkdir(HistoryStore::directory() + QStringLiteral("/sub")));
+    QVERIFY(writeFile(HistoryStore::directory() + QStringLiteral("/sub/notes.txt"), "notes"));
+    const QString elsewhere = m_work.filePath(QStringLiteral("elsewhere"));
+    QDir(elsewhere).removeRecursively();
+    QVERIFY(QDir().rename(HistoryStore::directory(), elsewhere));
+    if (kind == QLatin1String("file")) {
+        QVERIFY(writeFile(HistoryStore::directory(), "in the way"));
+    } else if (kind == QLatin1String("link")) {
+        QVERIFY(QFile::link(elsewhere, HistoryStore::directory()));
+    } else {
+#ifdef Q_OS_UNIX
+        QVERIFY(QDir().rename(elsewhere, HistoryStore::directory()));
+        const QByteArray path = QFile::encodeName(HistoryStore::directory());
+        if (::chown(path.constData(), 65534, 65534) != 0)
+            QSKIP("only the superuser can give a directory to another user");
+        QCOMPARE(::chmod(path.constData(), 0777), 0);
+#else
+        QSKIP("owners of POSIX systems only");
+#endif
+    }
+    const QString looked = kind == QLatin1String("foreign") ? HistoryStore::directory() : elsewhere;
+    const QStringList before = treeOf(looked);
+
+    QCOMPARE(HistoryStore::save("2", "n", m_key.get(), m_csr), 30012);
+    QCOMPARE(HistoryStore::list(), QStringList());
+    QCOMPARE(restoreRecord(name).code, 30026);
+    HistoryStore::clear();
+
+    QCOMPARE(treeOf(looked), before);
+    QCOMPARE(logText().count("操作记录目录不可用"), 4);
+    QDir(elsewhere).removeRecursively();
+}
+
+void TestHistoryStore::recordCutShortByTheDiskLeavesNothing_data()
+{
+    QTest::addColumn<int>("limit"); // bytes a file may have, for a record of about 3000
+    QTest::newRow("nothing can be written") << 0;
+    QTest::newRow("cut after 2000 bytes") << 2000;
+}
+
+void TestHistoryStore::recordCutShortByTheDiskLeavesNothing()
+{
+#ifdef Q_OS_UNIX
+    QFETCH(int, limit);
+    QVERIFY(QDir().mkpath(HistoryStore::directory()));
+    // A file size limit fails writes as a full disk does, without the superuser; its signal would end the test.
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit previous;
+    QCOMPARE(::getrlimit(RLIMIT_FSIZE, &previous), 0);
+    struct rlimit limited = previous;
+    limited.rlim_cur = rlim_t(limit);
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const int code = HistoryStore::save("1", kMerchantName, m_key.get(), m_csr);
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &previous), 0);
+    std::signal(SIGXFSZ, previousHandler);
+
+    QCOMPARE(code, 30014);
+    QCOMPARE(treeOf(HistoryStore::directory()), QStringList()); // no cut record, no claimed name, no temporary
+    QCOMPARE(HistoryStore::save("1", kMerchantName, m_key.get(), m_csr), 0);
+#else
+    QSKIP("file size limits of POSIX systems only");
+#endif
 }
 
 void TestHistoryStore::restoreReturnsMerchantDataAndKey()
@@ -446,6 +576,16 @@ void TestHistoryStore::restoreFailureKeepsTheKey_data()
     truncatedKey.insert("key", QString::fromUtf8(lines.mid(0, 10).join('\n') + '\n' + lines.mid(20).join('\n')));
     QJsonObject notAKey = record;
     notAKey.insert("key", "not a key");
+    QJsonObject requestOfOtherKey = record;
+    requestOfOtherKey.insert("csr", QString::fromUtf8(m_otherCsr));
+    QJsonObject noRequest = record;
+    noRequest.insert("csr", "not a request");
+    // The request with the last byte of its signature changed.
+    QByteArray der = runOpensslOutput({"req", "-outform", "DER"}, m_csr);
+    der[der.size() - 1] = char(der.at(der.size() - 1) ^ 0x01);
+    QJsonObject forgedRequest = record;
+    forgedRequest.insert("csr", QString::fromUtf8(runOpensslOutput({"req", "-inform", "DER"}, der)));
+    QVERIFY(forgedRequest.value("csr").toString().startsWith("-----BEGIN CERTIFICATE REQUEST-----"));
 
     QTest::newRow("empty name") << QString() << QByteArray() << QString() << 30020 << false << false;
     // Valid records outside the history directory, which a name must not reach.
@@ -469,6 +609,12 @@ void TestHistoryStore::restoreFailureKeepsTheKey_data()
     QTest::newRow("truncated key") << "cut.json" << QJsonDocument(truncatedKey).toJson() << "cut" << 30025 << true
                                    << true;
     QTest::newRow("not a key") << "text.json" << QJsonDocument(notAKey).toJson() << "text" << 30025 << true << true;
+    QTest::newRow("request of another key")
+        << "other.json" << QJsonDocument(requestOfOtherKey).toJson() << "other" << 30028 << true << false;
+    QTest::newRow("request with a forged signature")
+        << "forged.json" << QJsonDocument(forgedRequest).toJson() << "forged" << 30028 << true << true;
+    QTest::newRow("no request") << "norequest.json" << QJsonDocument(noRequest).toJson() << "norequest" << 30028 << true
+                                << true;
 }
 
 void TestHistoryStore::restoreFailureKeepsTheKey()
@@ -499,7 +645,7 @@ void TestHistoryStore::restoreFailureKeepsTheKey()
     if (outputsSet) {
         QCOMPARE(spNo, QStringLiteral("1234567890"));
         QCOMPARE(spName, QString::fromUtf8(kMerchantName));
-        QCOMPARE(csr.toUtf8(), m_csr);
+        QCOMPARE(csr, QJsonDocument::fromJson(content).object().value("csr").toString());
     } else {
         QCOMPARE(spNo, QStringLiteral("before"));
         QCOMPARE(spName, QStringLiteral("before"));

@@ -121,6 +121,8 @@ private slots:
     void cancelledChooserChangesNothing();
     void requestPageErrors_data();
     void requestPageErrors();
+    void requestNotKeptInTheHistoryIsToldOnThePage_data();
+    void requestNotKeptInTheHistoryIsToldOnThePage();
     void historyRestoresKeyAfterEngineReset();
     void historyClear_data();
     void historyClear();
@@ -204,6 +206,7 @@ void TestWizard::init()
 
 void TestWizard::cleanup()
 {
+    QFile::remove(HistoryStore::directory()); // a plain file or link that a test put in the history's place
     if (PageStack::instance()->windowAt(0))
         PageStack::instance()->home();
     const auto windows = QApplication::topLevelWidgets();
@@ -462,6 +465,36 @@ void TestWizard::requestPageErrors()
     click(request, "nextStepBtn");
     QCOMPARE(labelText(request, "errorLabel"), QStringLiteral("请生成证书请求串"));
     QCOMPARE(PageStack::instance()->currentIndex(), 1);
+}
+
+void TestWizard::requestNotKeptInTheHistoryIsToldOnThePage_data()
+{
+    QTest::addColumn<bool>("link"); // else a plain file in the history's place
+    QTest::newRow("a plain file") << false;
+    QTest::newRow("a link to another directory") << true;
+}
+
+void TestWizard::requestNotKeptInTheHistoryIsToldOnThePage()
+{
+    QFETCH(bool, link);
+    const QString elsewhere = freshDirectory(QStringLiteral("elsewhere"));
+    QVERIFY(link ? QFile::link(elsewhere, HistoryStore::directory())
+                 : writeFile(HistoryStore::directory(), "in the way"));
+    QWidget* request = openRequestPage(true);
+    QVERIFY(request);
+    requestForMerchantKey(request);
+
+    // The request stands: shown, copied and usable; the page says that it must be finished in this run.
+    const QString csr = textEdit(request, "csrTextEdit")->toPlainText();
+    QCOMPARE(publicKey({"req", "-noout", "-pubkey"}, csr.toUtf8()), m_merchantPublicKey);
+    QCOMPARE(QGuiApplication::clipboard()->text(), csr);
+    QCOMPARE(m_seen, QStringList{QStringLiteral("复制成功")});
+    QCOMPARE(labelText(request, "errorLabel"),
+             QStringLiteral("证书请求串已生成，但未能保存到操作记录（ret:30012），请在关闭程序前完成证书导入"));
+    QCOMPARE(textsThatDoNotFit(request).join(QLatin1Char('\n')), QString());
+    QCOMPARE(QDir(elsewhere).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+    click(request, "nextStepBtn");
+    QCOMPARE(PageStack::instance()->currentIndex(), 2);
 }
 
 void TestWizard::historyRestoresKeyAfterEngineReset()

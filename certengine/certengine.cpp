@@ -260,7 +260,8 @@ int CertEngine::makeRequest(QByteArray& csr)
     return 0;
 }
 
-int CertEngine::generateRequest(QByteArray& csr, const QByteArray& keyPath, int kind, const QByteArray& password)
+int CertEngine::generateRequest(QByteArray& csr, const QByteArray& keyPath, int kind, const QByteArray& password,
+                                int* historyCode)
 {
     if (!keyPath.isEmpty()) {
         const int code = loadKey(keyPath, kind, password);
@@ -287,6 +288,8 @@ int CertEngine::generateRequest(QByteArray& csr, const QByteArray& keyPath, int 
     const int saved = HistoryStore::save(spNo, spName, key.get(), csr);
     if (saved != 0)
         LogFile::instance()->write("保存历史操作失败，%d", saved);
+    if (historyCode)
+        *historyCode = saved;
     return 0;
 }
 

@@ -73,8 +73,10 @@ public:
     int loadKey(const QByteArray& path, int kind, const QByteArray& password);
     int makeRequest(QByteArray& csr);
     // Loads the key from keyPath (or generates a new one when keyPath is empty), makes the request and
-    // records it in the history. csr is written only on success.
-    int generateRequest(QByteArray& csr, const QByteArray& keyPath, int kind, const QByteArray& password);
+    // records it in the history. csr is written only on success, and so is historyCode: the code of the
+    // history save (0 when kept), whose failure does not fail the request.
+    int generateRequest(QByteArray& csr, const QByteArray& keyPath, int kind, const QByteArray& password,
+                        int* historyCode = nullptr);
 
     // On success *cert receives a certificate that the caller frees with X509_free; otherwise it is null.
     int parseCertificate(const QByteArray& certText, X509** cert);

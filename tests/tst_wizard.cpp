@@ -204,6 +204,7 @@ void TestWizard::init()
 
 void TestWizard::cleanup()
 {
+    QFile::remove(HistoryStore::directory()); // a plain file or link that a test put in the history's place
     if (PageStack::instance()->windowAt(0))
         PageStack::instance()->home();
     const auto windows = QApplication::topLevelWidgets();
@@ -346,14 +347,21 @@ void TestWizard::changeJourneyKeepsTheKeyOfTheFile_data()
 {
     QTest::addColumn<QString>("file");
     QTest::addColumn<bool>("askPassword");
-    QTest::newRow("PKCS#12 with password") << QStringLiteral("merchant.p12") << true;
-    QTest::newRow("PEM key") << QStringLiteral("merchant_key.pem") << false;
+    QTest::addColumn<QString>("history"); // what is in the history directory's place
+    QTest::newRow("PKCS#12 with password") << QStringLiteral("merchant.p12") << true << QString();
+    QTest::newRow("PEM key") << QStringLiteral("merchant_key.pem") << false << QString();
+    // The request stands, but the page says that it is not kept.
+    QTest::newRow("PEM key, history a plain file") << QStringLiteral("merchant_key.pem") << false << "file";
+    QTest::newRow("PEM key, history a link") << QStringLiteral("merchant_key.pem") << false << "link";
 }
 
 void TestWizard::changeJourneyKeepsTheKeyOfTheFile()
 {
     QFETCH(QString, file);
     QFETCH(bool, askPassword);
+    QFETCH(QString, history);
+    QVERIFY(history != "file" || writeFile(HistoryStore::directory(), "in the way"));
+    QVERIFY(history != "link" || QFile::link(freshDirectory("elsewhere"), HistoryStore::directory()));
     QWidget* request = openRequestPage(true);
     QVERIFY(request);
     QVERIFY(!request->findChild<QLabel*>(QStringLiteral("optHistoryLabel"))->isVisible());
@@ -375,6 +383,12 @@ void TestWizard::changeJourneyKeepsTheKeyOfTheFile()
     }
     const QByteArray csr = textEdit(request, "csrTextEdit")->toPlainText().toUtf8();
     QCOMPARE(publicKey({"req", "-noout", "-pubkey"}, csr), m_merchantPublicKey);
+    QCOMPARE(QGuiApplication::clipboard()->text().toUtf8(), csr);
+    QCOMPARE(m_seen, QStringList{QStringLiteral("复制成功")});
+    QCOMPARE(labelText(request, "errorLabel"),
+             history.isEmpty() ? QString()
+                               : "证书请求串已生成，但未能保存到操作记录（ret:30012），请在关闭程序前完成证书导入");
+    QCOMPARE(textsThatDoNotFit(request).join(QLatin1Char('\n')), QString());
 
     // Back to the request page and forward again gives a new, empty import page.
     click(request, "nextStepBtn");

@@ -1,4 +1,5 @@
 #include "certengine/certengine.h"
+#include "certengine/outputfileset.h"
 #include "opensslcommand.h"
 
 #include "app/cryptosupport.h"
@@ -18,8 +19,13 @@
 #include <openssl/err.h>
 #include <openssl/pem.h>
 
+#include <memory>
+
 #ifdef Q_OS_UNIX
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -85,6 +91,41 @@ QStringList filesIn(const QString& directory)
     return QDir(directory).entryList(QDir::Files | QDir::Hidden);
 }
 
+const QStringList kOutputNames{"cert.p12", "cert.pem", "cert_key.pem"};
+
+// Everything in a directory, dangling links and hidden files included.
+QStringList entriesIn(const QString& directory)
+{
+    return QDir(directory).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+}
+
+#ifdef Q_OS_UNIX
+// While it lives, no file of this process grows beyond size bytes, as on a disk that fills up: a write past the
+// limit fails with EFBIG instead of ending the process with SIGXFSZ.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(qint64 size)
+    {
+        m_handler = ::signal(SIGXFSZ, SIG_IGN);
+        ::getrlimit(RLIMIT_FSIZE, &m_saved);
+        struct rlimit limit = m_saved;
+        limit.rlim_cur = rlim_t(size);
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+            qFatal("setrlimit(RLIMIT_FSIZE) failed");
+    }
+    ~FileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &m_saved);
+        ::signal(SIGXFSZ, m_handler);
+    }
+
+private:
+    struct rlimit m_saved;
+    void (*m_handler)(int);
+};
+#endif
+
 void removeHistoryDirectory()
 {
     QDir(HistoryStore::directory()).removeRecursively();
@@ -113,8 +154,11 @@ private slots:
     void packagingWritesThreeMatchingFiles();
     void outputNamesComeFromTheFileNameOnly_data();
     void outputNamesComeFromTheFileNameOnly();
-    void failedOutputKeepsTheFilesWrittenBefore_data();
-    void failedOutputKeepsTheFilesWrittenBefore();
+    void failedPackagingKeepsTheOldSet_data();
+    void failedPackagingKeepsTheOldSet();
+    void packagingReplacesLinksNotTheirTargets_data();
+    void packagingReplacesLinksNotTheirTargets();
+    void setThatCannotBePutInPlaceRestoresTheOldFiles();
     void packagingRefusesUnusableInput_data();
     void packagingRefusesUnusableInput();
     void packagingRefusesCertificatesThatFailVerification_data();
@@ -415,33 +459,137 @@ void TestCertEngine::outputNamesComeFromTheFileNameOnly()
              QStringList{QFileInfo(directory).fileName()});
 }
 
-void TestCertEngine::failedOutputKeepsTheFilesWrittenBefore_data()
+void TestCertEngine::failedPackagingKeepsTheOldSet_data()
 {
-    QTest::addColumn<QString>("blocked");
+    QTest::addColumn<QString>("fault"); // "directory", "read-only" or "disk full"
+    QTest::addColumn<QString>("file");  // where it strikes
     QTest::addColumn<int>("code");
-    QTest::addColumn<QStringList>("written");
-    QTest::newRow("cert.p12 cannot be opened") << "cert.p12" << 10103 << QStringList();
-    QTest::newRow("cert.pem cannot be opened") << "cert.pem" << 10105 << QStringList{"cert.p12"};
-    QTest::newRow("cert_key.pem cannot be opened") << "cert_key.pem" << 10107 << QStringList{"cert.p12", "cert.pem"};
+    QTest::newRow("cert.p12 a directory") << "directory"
+                                          << "cert.p12" << 10103;
+    QTest::newRow("cert.pem a directory") << "directory"
+                                          << "cert.pem" << 10105;
+    QTest::newRow("cert_key.pem a directory") << "directory"
+                                              << "cert_key.pem" << 10107;
+    QTest::newRow("cert_key.pem read-only") << "read-only"
+                                            << "cert_key.pem" << 10107;
+#ifdef Q_OS_UNIX
+    QTest::newRow("disk full in cert.p12") << "disk full"
+                                           << "cert.p12" << 10104;
+    QTest::newRow("disk full in cert.pem") << "disk full"
+                                           << "cert.pem" << 10106;
+    QTest::newRow("disk full in cert_key.pem") << "disk full"
+                                               << "cert_key.pem" << 10108;
+#endif
 }
 
-void TestCertEngine::failedOutputKeepsTheFilesWrittenBefore()
+void TestCertEngine::failedPackagingKeepsTheOldSet()
 {
-    QFETCH(QString, blocked);
+    QFETCH(QString, fault);
+    QFETCH(QString, file);
     QFETCH(int, code);
-    QFETCH(QStringList, written);
-    // A directory where the file belongs cannot be opened as a file.
-    QVERIFY(QDir().mkpath("out/" + blocked));
     holdMerchantKey();
-    QCOMPARE(engine()->exportPkcs12(m_merchantCert, kPassword, nativeOutput("out", "cert.p12").toUtf8()), code);
-    QCOMPARE(filesIn("out"), written);
-    QVERIFY(QFileInfo(nativeOutput("out", blocked)).isDir());
-    QVERIFY2(logText().contains("fielPath:" + nativeOutput("out", blocked).toUtf8() + "\n"), logText().constData());
+    qint64 fullSize = 0;
+    if (fault == "disk full") {
+        QVERIFY(QDir().mkpath("complete"));
+        QCOMPARE(engine()->exportPkcs12(m_merchantCert, kPassword, nativeOutput("complete", "cert.p12").toUtf8()), 0);
+        fullSize = QFileInfo("complete/" + file).size();
+        QFile::remove(QStringLiteral("log/certutil_zv.txt"));
+    }
+    for (const QString& name : kOutputNames) {
+        if (fault == "directory" && name == file)
+            QVERIFY(QDir().mkpath("out/" + name + "/inside"));
+        else
+            QVERIFY(writeFile("out/" + name, "old " + name.toUtf8()));
+    }
+    if (fault == "read-only")
+        QVERIFY(QFile::setPermissions("out/" + file, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+
+    int returned = -1;
+    {
+#ifdef Q_OS_UNIX
+        // The certificate and the key are written before the PKCS#12 file that holds both, so a limit just
+        // below one file's size stops the set in that file.
+        std::unique_ptr<FileSizeLimit> diskFull(fault == "disk full" ? new FileSizeLimit(fullSize - 1) : nullptr);
+#endif
+        returned = engine()->exportPkcs12(m_merchantCert, kPassword, nativeOutput("out", "cert.p12").toUtf8());
+    }
+    QCOMPARE(returned, code);
+    // The old set as it was, and no temporary file beside it.
+    QCOMPARE(entriesIn("out"), kOutputNames);
+    for (const QString& name : kOutputNames) {
+        if (fault == "directory" && name == file)
+            QVERIFY(QFileInfo("out/" + name).isDir());
+        else
+            QCOMPARE(readFile("out/" + name), "old " + name.toUtf8());
+    }
+    QVERIFY2(logText().contains("fielPath:" + nativeOutput("out", file).toUtf8() + "\n"), logText().constData());
     QVERIFY(logText().contains("] error. "));
-    if (written.contains("cert.p12"))
-        QCOMPARE(openssl({"pkcs12", "-noout", "-in", "out/cert.p12", "-passin", "pass:" + kPassword}).exitCode, 0);
-    if (written.contains("cert.pem"))
-        QCOMPARE(readFile("out/cert.pem"), opensslOutput({"x509"}, m_merchantCert));
+}
+
+void TestCertEngine::packagingReplacesLinksNotTheirTargets_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QByteArray>("outside"); // content of the link's target; empty: the link dangles
+    QTest::newRow("cert.pem a link to a file outside") << "cert.pem" << QByteArray("notes of the merchant");
+    QTest::newRow("cert_key.pem a dangling link") << "cert_key.pem" << QByteArray();
+}
+
+void TestCertEngine::packagingReplacesLinksNotTheirTargets()
+{
+    QFETCH(QString, file);
+    QFETCH(QByteArray, outside);
+#ifndef Q_OS_UNIX
+    QSKIP("The links are made with symlink(2).");
+#else
+    QDir(QStringLiteral("elsewhere")).removeRecursively();
+    QVERIFY(QDir().mkpath(QStringLiteral("elsewhere")));
+    const QString target = outside.isEmpty() ? QStringLiteral("k.pem") : QStringLiteral("notes.txt");
+    if (!outside.isEmpty())
+        QVERIFY(writeFile("elsewhere/" + target, outside));
+    QCOMPARE(::symlink(QFile::encodeName("../elsewhere/" + target).constData(),
+                       QFile::encodeName("out/" + file).constData()),
+             0);
+    holdMerchantKey();
+    QCOMPARE(engine()->exportPkcs12(m_merchantCert, kPassword, nativeOutput("out", "cert.p12").toUtf8()), 0);
+
+    // Nothing written outside the chosen directory, and three plain files in it.
+    QCOMPARE(entriesIn("elsewhere"), outside.isEmpty() ? QStringList() : QStringList{target});
+    if (!outside.isEmpty())
+        QCOMPARE(readFile("elsewhere/" + target), outside);
+    QCOMPARE(entriesIn("out"), kOutputNames);
+    QVERIFY(!QFileInfo("out/" + file).isSymLink());
+    QCOMPARE(opensslOutput({"pkey", "-pubout", "-in", "out/cert_key.pem"}), publicKeyOfKeyFile("merchant.key"));
+    QCOMPARE(readFile("out/cert.pem"), opensslOutput({"x509"}, m_merchantCert));
+    QCOMPARE(openssl({"pkcs12", "-noout", "-in", "out/cert.p12", "-passin", "pass:" + kPassword}).exitCode, 0);
+    for (const QString& name : kOutputNames) {
+        struct stat status;
+        QCOMPARE(::stat(QFile::encodeName("out/" + name).constData(), &status), 0);
+        QCOMPARE(status.st_mode & 0777, name == "cert.pem" ? 0644u : 0600u);
+    }
+#endif
+}
+
+void TestCertEngine::setThatCannotBePutInPlaceRestoresTheOldFiles()
+{
+    for (const QString& name : kOutputNames)
+        QVERIFY(writeFile("out/" + name, "old " + name.toUtf8()));
+    {
+        OutputFileSet files;
+        for (const QString& name : kOutputNames)
+            files.add("out/" + name, name != "cert.pem");
+        QVERIFY(files.open());
+        for (int index = 0; index < kOutputNames.size(); ++index)
+            QVERIFY(files.write(index, "new"));
+        // Something takes the last name after the checks: the first two files are replaced before it fails.
+        QVERIFY(QFile::remove("out/cert_key.pem"));
+        QVERIFY(QDir().mkpath("out/cert_key.pem/inside"));
+        QVERIFY(!files.commit());
+        QCOMPARE(files.failedFile(), 2);
+    }
+    QCOMPARE(entriesIn("out"), kOutputNames);
+    QCOMPARE(readFile("out/cert.p12"), QByteArray("old cert.p12"));
+    QCOMPARE(readFile("out/cert.pem"), QByteArray("old cert.pem"));
+    QVERIFY(QFileInfo("out/cert_key.pem/inside").isDir());
 }
 
 void TestCertEngine::packagingRefusesUnusableInput_data()

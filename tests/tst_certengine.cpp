@@ -19,13 +19,10 @@
 #include <openssl/err.h>
 #include <openssl/pem.h>
 
-#include <memory>
-
 #ifdef Q_OS_UNIX
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <unistd.h>
 #endif
 
 namespace {
@@ -100,29 +97,25 @@ QStringList entriesIn(const QString& directory)
 }
 
 #ifdef Q_OS_UNIX
-// While it lives, no file of this process grows beyond size bytes, as on a disk that fills up: a write past the
-// limit fails with EFBIG instead of ending the process with SIGXFSZ.
-class FileSizeLimit
+// While it lives, no file of this process grows beyond size bytes (0: as before), as on a disk that fills up; a
+// write past the limit fails with EFBIG instead of ending the process with SIGXFSZ.
+struct FileSizeLimit
 {
-public:
-    explicit FileSizeLimit(qint64 size)
+    explicit FileSizeLimit(qint64 size) : handler(::signal(SIGXFSZ, SIG_IGN))
     {
-        m_handler = ::signal(SIGXFSZ, SIG_IGN);
-        ::getrlimit(RLIMIT_FSIZE, &m_saved);
-        struct rlimit limit = m_saved;
-        limit.rlim_cur = rlim_t(size);
+        ::getrlimit(RLIMIT_FSIZE, &saved);
+        struct rlimit limit = saved;
+        limit.rlim_cur = size > 0 ? rlim_t(size) : saved.rlim_cur;
         if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
             qFatal("setrlimit(RLIMIT_FSIZE) failed");
     }
     ~FileSizeLimit()
     {
-        ::setrlimit(RLIMIT_FSIZE, &m_saved);
-        ::signal(SIGXFSZ, m_handler);
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        ::signal(SIGXFSZ, handler);
     }
-
-private:
-    struct rlimit m_saved;
-    void (*m_handler)(int);
+    void (*handler)(int);
+    struct rlimit saved;
 };
 #endif
 
@@ -154,10 +147,8 @@ private slots:
     void packagingWritesThreeMatchingFiles();
     void outputNamesComeFromTheFileNameOnly_data();
     void outputNamesComeFromTheFileNameOnly();
-    void failedPackagingKeepsTheOldSet_data();
-    void failedPackagingKeepsTheOldSet();
-    void packagingReplacesLinksNotTheirTargets_data();
-    void packagingReplacesLinksNotTheirTargets();
+    void packagingReplacesTheSetWholeOrNotAtAll_data();
+    void packagingReplacesTheSetWholeOrNotAtAll();
     void setThatCannotBePutInPlaceRestoresTheOldFiles();
     void packagingRefusesUnusableInput_data();
     void packagingRefusesUnusableInput();
@@ -459,114 +450,83 @@ void TestCertEngine::outputNamesComeFromTheFileNameOnly()
              QStringList{QFileInfo(directory).fileName()});
 }
 
-void TestCertEngine::failedPackagingKeepsTheOldSet_data()
+void TestCertEngine::packagingReplacesTheSetWholeOrNotAtAll_data()
 {
-    QTest::addColumn<QString>("fault"); // "directory", "read-only" or "disk full"
-    QTest::addColumn<QString>("file");  // where it strikes
+    QTest::addColumn<QString>("fault"); // "directory", "read-only", "disk full", or where a link at file points
+    QTest::addColumn<QString>("file");
     QTest::addColumn<int>("code");
-    QTest::newRow("cert.p12 a directory") << "directory"
-                                          << "cert.p12" << 10103;
-    QTest::newRow("cert.pem a directory") << "directory"
-                                          << "cert.pem" << 10105;
-    QTest::newRow("cert_key.pem a directory") << "directory"
-                                              << "cert_key.pem" << 10107;
-    QTest::newRow("cert_key.pem read-only") << "read-only"
-                                            << "cert_key.pem" << 10107;
+    const QString directory = QStringLiteral("directory");
+    const QString diskFull = QStringLiteral("disk full");
+    QTest::newRow("cert.p12 a directory") << directory << "cert.p12" << 10103;
+    QTest::newRow("cert.pem a directory") << directory << "cert.pem" << 10105;
+    QTest::newRow("cert_key.pem a directory") << directory << "cert_key.pem" << 10107;
+    QTest::newRow("cert_key.pem read-only") << QStringLiteral("read-only") << "cert_key.pem" << 10107;
 #ifdef Q_OS_UNIX
-    QTest::newRow("disk full in cert.p12") << "disk full"
-                                           << "cert.p12" << 10104;
-    QTest::newRow("disk full in cert.pem") << "disk full"
-                                           << "cert.pem" << 10106;
-    QTest::newRow("disk full in cert_key.pem") << "disk full"
-                                               << "cert_key.pem" << 10108;
+    QTest::newRow("disk full in cert.p12") << diskFull << "cert.p12" << 10104;
+    QTest::newRow("disk full in cert.pem") << diskFull << "cert.pem" << 10106;
+    QTest::newRow("disk full in cert_key.pem") << diskFull << "cert_key.pem" << 10108;
+    QTest::newRow("cert.pem a link to a file outside") << QStringLiteral("elsewhere/notes.txt") << "cert.pem" << 0;
+    QTest::newRow("cert_key.pem a dangling link") << QStringLiteral("elsewhere/k.pem") << "cert_key.pem" << 0;
 #endif
 }
 
-void TestCertEngine::failedPackagingKeepsTheOldSet()
+void TestCertEngine::packagingReplacesTheSetWholeOrNotAtAll()
 {
     QFETCH(QString, fault);
     QFETCH(QString, file);
     QFETCH(int, code);
     holdMerchantKey();
-    qint64 fullSize = 0;
+    const QByteArray target = nativeOutput("out", "cert.p12").toUtf8();
+    qint64 limit = 0;
     if (fault == "disk full") {
-        QVERIFY(QDir().mkpath("complete"));
-        QCOMPARE(engine()->exportPkcs12(m_merchantCert, kPassword, nativeOutput("complete", "cert.p12").toUtf8()), 0);
-        fullSize = QFileInfo("complete/" + file).size();
-        QFile::remove(QStringLiteral("log/certutil_zv.txt"));
+        // The certificate and the key are written before the PKCS#12 file that holds both, so a limit just below
+        // one file's size stops the set in that file.
+        QCOMPARE(engine()->exportPkcs12(m_merchantCert, kPassword, target), 0);
+        limit = QFileInfo("out/" + file).size() - 1;
     }
+    QDir(QStringLiteral("elsewhere")).removeRecursively();
+    QVERIFY(QDir().mkpath(QStringLiteral("elsewhere")) && writeFile("elsewhere/notes.txt", "notes"));
     for (const QString& name : kOutputNames) {
-        if (fault == "directory" && name == file)
+        if (name != file || fault == "read-only" || fault == "disk full")
+            QVERIFY(writeFile("out/" + name, "old " + name.toUtf8()));
+        else if (fault == "directory")
             QVERIFY(QDir().mkpath("out/" + name + "/inside"));
         else
-            QVERIFY(writeFile("out/" + name, "old " + name.toUtf8()));
+            QVERIFY(QFile::link(QDir::current().absoluteFilePath(fault), "out/" + name));
     }
     if (fault == "read-only")
         QVERIFY(QFile::setPermissions("out/" + file, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
-
     int returned = -1;
     {
 #ifdef Q_OS_UNIX
-        // The certificate and the key are written before the PKCS#12 file that holds both, so a limit just
-        // below one file's size stops the set in that file.
-        std::unique_ptr<FileSizeLimit> diskFull(fault == "disk full" ? new FileSizeLimit(fullSize - 1) : nullptr);
+        const FileSizeLimit diskFull(limit);
 #endif
-        returned = engine()->exportPkcs12(m_merchantCert, kPassword, nativeOutput("out", "cert.p12").toUtf8());
+        returned = engine()->exportPkcs12(m_merchantCert, kPassword, target);
     }
     QCOMPARE(returned, code);
-    // The old set as it was, and no temporary file beside it.
+
+    // Nothing written outside the directory, no temporary file left in it.
+    QCOMPARE(entriesIn("elsewhere"), QStringList{"notes.txt"});
+    QCOMPARE(readFile("elsewhere/notes.txt"), QByteArray("notes"));
     QCOMPARE(entriesIn("out"), kOutputNames);
-    for (const QString& name : kOutputNames) {
-        if (fault == "directory" && name == file)
-            QVERIFY(QFileInfo("out/" + name).isDir());
-        else
-            QCOMPARE(readFile("out/" + name), "old " + name.toUtf8());
+    if (code != 0) {
+        for (const QString& name : kOutputNames)
+            QVERIFY(fault == "directory" && name == file ? QFileInfo("out/" + name).isDir()
+                                                         : readFile("out/" + name) == "old " + name.toUtf8());
+        QVERIFY2(logText().contains("fielPath:" + nativeOutput("out", file).toUtf8() + "\n"), logText().constData());
+        QVERIFY(logText().contains("] error. "));
+        return;
     }
-    QVERIFY2(logText().contains("fielPath:" + nativeOutput("out", file).toUtf8() + "\n"), logText().constData());
-    QVERIFY(logText().contains("] error. "));
-}
-
-void TestCertEngine::packagingReplacesLinksNotTheirTargets_data()
-{
-    QTest::addColumn<QString>("file");
-    QTest::addColumn<QByteArray>("outside"); // content of the link's target; empty: the link dangles
-    QTest::newRow("cert.pem a link to a file outside") << "cert.pem" << QByteArray("notes of the merchant");
-    QTest::newRow("cert_key.pem a dangling link") << "cert_key.pem" << QByteArray();
-}
-
-void TestCertEngine::packagingReplacesLinksNotTheirTargets()
-{
-    QFETCH(QString, file);
-    QFETCH(QByteArray, outside);
-#ifndef Q_OS_UNIX
-    QSKIP("The links are made with symlink(2).");
-#else
-    QDir(QStringLiteral("elsewhere")).removeRecursively();
-    QVERIFY(QDir().mkpath(QStringLiteral("elsewhere")));
-    const QString target = outside.isEmpty() ? QStringLiteral("k.pem") : QStringLiteral("notes.txt");
-    if (!outside.isEmpty())
-        QVERIFY(writeFile("elsewhere/" + target, outside));
-    QCOMPARE(::symlink(QFile::encodeName("../elsewhere/" + target).constData(),
-                       QFile::encodeName("out/" + file).constData()),
-             0);
-    holdMerchantKey();
-    QCOMPARE(engine()->exportPkcs12(m_merchantCert, kPassword, nativeOutput("out", "cert.p12").toUtf8()), 0);
-
-    // Nothing written outside the chosen directory, and three plain files in it.
-    QCOMPARE(entriesIn("elsewhere"), outside.isEmpty() ? QStringList() : QStringList{target});
-    if (!outside.isEmpty())
-        QCOMPARE(readFile("elsewhere/" + target), outside);
-    QCOMPARE(entriesIn("out"), kOutputNames);
-    QVERIFY(!QFileInfo("out/" + file).isSymLink());
-    QCOMPARE(opensslOutput({"pkey", "-pubout", "-in", "out/cert_key.pem"}), publicKeyOfKeyFile("merchant.key"));
-    QCOMPARE(readFile("out/cert.pem"), opensslOutput({"x509"}, m_merchantCert));
-    QCOMPARE(openssl({"pkcs12", "-noout", "-in", "out/cert.p12", "-passin", "pass:" + kPassword}).exitCode, 0);
+#ifdef Q_OS_UNIX
     for (const QString& name : kOutputNames) {
         struct stat status;
-        QCOMPARE(::stat(QFile::encodeName("out/" + name).constData(), &status), 0);
+        QCOMPARE(::lstat(QFile::encodeName("out/" + name).constData(), &status), 0); // a link would be 0777
         QCOMPARE(status.st_mode & 0777, name == "cert.pem" ? 0644u : 0600u);
     }
 #endif
+    QCOMPARE(opensslOutput({"pkey", "-pubout", "-in", "out/cert_key.pem"}), publicKeyOfKeyFile("merchant.key"));
+    QCOMPARE(readFile("out/cert.pem"), opensslOutput({"x509"}, m_merchantCert));
+    QCOMPARE(openssl({"pkcs12", "-noout", "-in", "out/cert.p12", "-passin", "pass:" + kPassword}).exitCode, 0);
 }
 
 void TestCertEngine::setThatCannotBePutInPlaceRestoresTheOldFiles()
@@ -581,8 +541,7 @@ void TestCertEngine::setThatCannotBePutInPlaceRestoresTheOldFiles()
         for (int index = 0; index < kOutputNames.size(); ++index)
             QVERIFY(files.write(index, "new"));
         // Something takes the last name after the checks: the first two files are replaced before it fails.
-        QVERIFY(QFile::remove("out/cert_key.pem"));
-        QVERIFY(QDir().mkpath("out/cert_key.pem/inside"));
+        QVERIFY(QFile::remove("out/cert_key.pem") && QDir().mkpath("out/cert_key.pem/inside"));
         QVERIFY(!files.commit());
         QCOMPARE(files.failedFile(), 2);
     }

@@ -57,9 +57,9 @@ QByteArray replaceAll(const QByteArray& text, const QByteArray& needle, const QB
 //   300xx  restoreHistory     see HistoryStore
 //
 // exportPkcs12 checks all three names before it writes anything: 10103, 10105 and 10107 cover a directory, or a
-// file that nobody may write, in that file's place, and a directory in which no file can be created. 10104, 10106
-// and 10108 cover the content, its way to the disk and its replacing the old file. After any of them none of
-// the three files in the directory has changed.
+// file that nobody may write, in that file's place (10103 also a directory in which no file can be created).
+// 10104, 10106 and 10108 cover the content, its way to the disk and its replacing the old file. After any of
+// them none of the three files in the directory has changed.
 //
 // generateRequest passes on the codes of the steps it runs; exportPkcs12 those of parseCertificate and
 // verifyCertificate. Library failures are written to the log as "error. <text>".

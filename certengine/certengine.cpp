@@ -2,9 +2,8 @@
 
 #include "app/logfile.h"
 #include "app/pkcs12limits.h"
+#include "certengine/outputfileset.h"
 #include "history/historystore.h"
-
-#include <QSaveFile>
 
 #include <openssl/bn.h>
 #include <openssl/err.h>
@@ -53,40 +52,16 @@ int lastSeparator(const QByteArray& path)
 #endif
 }
 
-void logFileError(const QSaveFile& file)
+// One of the three files that packaging writes, with the codes of its failures.
+struct OutputFile
 {
-    LogFile::instance()->write("error. %s", file.errorString().toUtf8().constData());
-}
-
-// Writes one output file completely or not at all: the content goes to a temporary file beside the target,
-// which replaces the target only once everything is on disk. writeContent fills a memory BIO and returns 1.
-// Files that hold the private key (the key file, and the PKCS#12 file, whose password can be guessed offline)
-// are readable by their owner only.
-int writeOutputFile(CertEngine& engine, const QByteArray& path, bool ownerOnly, int openFailure, int writeFailure,
-                    const std::function<int(BIO*)>& writeContent)
-{
-    LogFile::instance()->write("fielPath:%s", path.constData());
-    QSaveFile file(QString::fromUtf8(path));
-    if (!file.open(QIODevice::WriteOnly)) {
-        logFileError(file);
-        return openFailure;
-    }
-    // Before any byte is written, so a private key is never readable by others, not even for a moment.
-    if (ownerOnly && !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
-        logFileError(file);
-        return openFailure;
-    }
-    const QByteArray content = crypto::writtenToMemory(writeContent);
-    if (content.isEmpty()) {
-        engine.logCryptoError();
-        return writeFailure;
-    }
-    if (file.write(content) != content.size() || !file.commit()) {
-        logFileError(file);
-        return writeFailure;
-    }
-    return 0;
-}
+    QByteArray path;
+    // The key file, and the PKCS#12 file, whose password can be guessed offline, are the owner's alone.
+    bool ownerOnly;
+    int openFailure;
+    int writeFailure;
+    std::function<int(BIO*)> writeContent; // fills a memory BIO and returns 1
+};
 
 } // namespace
 
@@ -260,7 +235,8 @@ int CertEngine::makeRequest(QByteArray& csr)
     return 0;
 }
 
-int CertEngine::generateRequest(QByteArray& csr, const QByteArray& keyPath, int kind, const QByteArray& password)
+int CertEngine::generateRequest(QByteArray& csr, const QByteArray& keyPath, int kind, const QByteArray& password,
+                                int* historyCode)
 {
     if (!keyPath.isEmpty()) {
         const int code = loadKey(keyPath, kind, password);
@@ -287,6 +263,8 @@ int CertEngine::generateRequest(QByteArray& csr, const QByteArray& keyPath, int 
     const int saved = HistoryStore::save(spNo, spName, key.get(), csr);
     if (saved != 0)
         LogFile::instance()->write("保存历史操作失败，%d", saved);
+    if (historyCode)
+        *historyCode = saved;
     return 0;
 }
 
@@ -342,10 +320,9 @@ int CertEngine::exportPkcs12(const QByteArray& certText, const QByteArray& passw
 
     // The names of cert.pem and cert_key.pem come from the file name alone, so a directory named like
     // "certs.p12" or "x.pem" stays what it is.
-    const QByteArray pkcs12Path = nativePath(targetPath);
-    const int separator = lastSeparator(pkcs12Path);
-    const QByteArray directory = pkcs12Path.left(separator + 1);
-    const QByteArray fileName = pkcs12Path.mid(separator + 1);
+    const int separator = lastSeparator(targetPath);
+    const QByteArray directory = targetPath.left(separator + 1);
+    const QByteArray fileName = targetPath.mid(separator + 1);
     if (!fileName.contains(".p12"))
         return 10101;
     const QByteArray pemName = replaceAll(fileName, ".p12", ".pem");
@@ -373,17 +350,41 @@ int CertEngine::exportPkcs12(const QByteArray& certText, const QByteArray& passw
         return 10102;
     }
 
-    code = writeOutputFile(*this, pkcs12Path, true, 10103, 10104,
-                           [&](BIO* bio) { return i2d_PKCS12_bio(bio, pkcs12.get()); });
-    if (code != 0)
-        return code;
-    code = writeOutputFile(*this, certPemPath, false, 10105, 10106,
-                           [&](BIO* bio) { return PEM_write_bio_X509(bio, cert.get()); });
-    if (code != 0)
-        return code;
-    return writeOutputFile(*this, keyPemPath, true, 10107, 10108, [&](BIO* bio) {
-        return PEM_write_bio_PrivateKey(bio, key.get(), nullptr, nullptr, 0, nullptr, nullptr);
-    });
+    enum { Pkcs12, CertPem, KeyPem };
+    const OutputFile outputs[] = {
+        {targetPath, true, 10103, 10104, [&](BIO* bio) { return i2d_PKCS12_bio(bio, pkcs12.get()); }},
+        {certPemPath, false, 10105, 10106, [&](BIO* bio) { return PEM_write_bio_X509(bio, cert.get()); }},
+        {keyPemPath, true, 10107, 10108,
+         [&](BIO* bio) { return PEM_write_bio_PrivateKey(bio, key.get(), nullptr, nullptr, 0, nullptr, nullptr); }},
+    };
+    // The three files replace the old ones together or not at all: a new cert.p12 beside the old cert_key.pem
+    // would be a set whose key does not match its certificate.
+    OutputFileSet files;
+    for (const OutputFile& output : outputs) {
+        LogFile::instance()->write("fielPath:%s", nativePath(output.path).constData());
+        files.add(QString::fromUtf8(output.path), output.ownerOnly);
+    }
+    if (!files.open()) {
+        LogFile::instance()->write("error. %s", files.errorString().toUtf8().constData());
+        return outputs[files.failedFile()].openFailure;
+    }
+    // The certificate and the key before the PKCS#12 file that holds both.
+    for (const int index : {CertPem, KeyPem, Pkcs12}) {
+        const QByteArray content = crypto::writtenToMemory(outputs[index].writeContent);
+        if (content.isEmpty()) {
+            logCryptoError();
+            return outputs[index].writeFailure;
+        }
+        if (!files.write(index, content)) {
+            LogFile::instance()->write("error. %s", files.errorString().toUtf8().constData());
+            return outputs[index].writeFailure;
+        }
+    }
+    if (!files.commit()) {
+        LogFile::instance()->write("error. %s", files.errorString().toUtf8().constData());
+        return outputs[files.failedFile()].writeFailure;
+    }
+    return 0;
 }
 
 QStringList CertEngine::listHistory()

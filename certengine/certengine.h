@@ -56,6 +56,11 @@ QByteArray replaceAll(const QByteArray& text, const QByteArray& needle, const QB
 //   10151  parseCertificate   the text holds no readable PEM certificate
 //   300xx  restoreHistory     see HistoryStore
 //
+// exportPkcs12 checks all three names before it writes anything: 10103, 10105 and 10107 cover a directory, or a
+// file that nobody may write, in that file's place (10103 also a directory in which no file can be created).
+// 10104, 10106 and 10108 cover the content, its way to the disk and its replacing the old file. After any of
+// them none of the three files in the directory has changed.
+//
 // generateRequest passes on the codes of the steps it runs; exportPkcs12 those of parseCertificate and
 // verifyCertificate. Library failures are written to the log as "error. <text>".
 class CertEngine
@@ -73,14 +78,18 @@ public:
     int loadKey(const QByteArray& path, int kind, const QByteArray& password);
     int makeRequest(QByteArray& csr);
     // Loads the key from keyPath (or generates a new one when keyPath is empty), makes the request and
-    // records it in the history. csr is written only on success.
-    int generateRequest(QByteArray& csr, const QByteArray& keyPath, int kind, const QByteArray& password);
+    // records it in the history. csr is written only on success, and so is historyCode: the code of the
+    // history save (0 when kept), whose failure does not fail the request.
+    int generateRequest(QByteArray& csr, const QByteArray& keyPath, int kind, const QByteArray& password,
+                        int* historyCode = nullptr);
 
     // On success *cert receives a certificate that the caller frees with X509_free; otherwise it is null.
     int parseCertificate(const QByteArray& certText, X509** cert);
     int verifyCertificate(X509* cert, bool checkKey);
-    // Writes cert.p12, then cert.pem and cert_key.pem beside it (names derived from the target's file name). The two
-    // files with the private key, cert.p12 and cert_key.pem, are readable by their owner only.
+    // Writes cert.p12 at targetPath and cert.pem and cert_key.pem beside it (names derived from its file name),
+    // replacing the files of these names together or not at all; a symbolic link of such a name is replaced itself,
+    // never what it points to. The two files with the private key, cert.p12 and cert_key.pem, are readable by their
+    // owner only from the moment they are created.
     int exportPkcs12(const QByteArray& certText, const QByteArray& password, const QByteArray& targetPath);
 
     QStringList listHistory();

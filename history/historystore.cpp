@@ -19,6 +19,10 @@
 #include <openssl/err.h>
 #include <openssl/pem.h>
 
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
 #include <algorithm>
 #include <tuple>
 
@@ -47,15 +51,22 @@ bool isWritableDirectory(const QString& path)
     return probe.open();
 }
 
-// The time and number of a record's name ("…ss秒" is number 1, "…ss秒-2" number 2); an invalid time for a name
-// that is not a record's.
-std::tuple<QDateTime, int> recordOrder(const QString& name)
+// The time and number of a record's file name ("…ss秒.json" is number 1, "…ss秒-2.json" number 2, up to the
+// last number a save tries); an invalid time for any other name, which is no record of this store.
+std::tuple<QDateTime, int> recordOrder(const QString& fileName)
 {
-    static const QRegularExpression suffix(QStringLiteral("-(\\d{1,9})$"));
-    const QRegularExpressionMatch match = suffix.match(name);
-    if (!match.hasMatch())
-        return {QDateTime::fromString(name, kNameFormat), 1};
-    return {QDateTime::fromString(name.left(match.capturedStart()), kNameFormat), match.captured(1).toInt()};
+    static const QRegularExpression shape(QStringLiteral(
+        "^([0-9]{4}年[0-9]{2}月[0-9]{2}日 [0-9]{2}时[0-9]{2}分[0-9]{2}秒)(?:-([1-9][0-9]{0,8}))?\\.json$"));
+    const QRegularExpressionMatch match = shape.match(fileName);
+    const int number = match.capturedLength(2) > 0 ? match.captured(2).toInt() : 1;
+    if (!match.hasMatch() || (match.capturedLength(2) > 0 && (number < 2 || number > kMaxRecordsPerName)))
+        return {QDateTime(), 0};
+    return {QDateTime::fromString(match.captured(1), kNameFormat), number};
+}
+
+bool isRecordFile(const QFileInfo& file)
+{
+    return std::get<0>(recordOrder(file.fileName())).isValid();
 }
 
 // Newest first. Among equal times (saves of one second can share one on a coarse clock) records come newest
@@ -68,8 +79,8 @@ QFileInfoList recordFiles(const QDir& directory)
         const QDateTime rightTime = right.lastModified();
         if (leftTime != rightTime)
             return leftTime > rightTime;
-        const auto leftOrder = recordOrder(left.baseName());
-        const auto rightOrder = recordOrder(right.baseName());
+        const auto leftOrder = recordOrder(left.fileName());
+        const auto rightOrder = recordOrder(right.fileName());
         const bool leftIsRecord = std::get<0>(leftOrder).isValid();
         const bool rightIsRecord = std::get<0>(rightOrder).isValid();
         if (leftIsRecord != rightIsRecord)
@@ -79,6 +90,46 @@ QFileInfoList recordFiles(const QDir& directory)
         return left.fileName() < right.fileName();
     });
     return files;
+}
+
+void logRefusedDirectory(const char* reason, const QString& path)
+{
+    LogFile::instance()->write("操作记录目录不可用（%s）：%s", reason, QFile::encodeName(path).constData());
+}
+
+enum class DirectoryState { Missing, Usable, Refused };
+
+// Whether the history directory may be used. Through a symbolic link (or a Windows junction) the records, the
+// pruning and clear would reach another directory; a directory of another user (POSIX systems) lets that user
+// read, remove or plant records. Either, or anything else than a directory in its place, is refused and the
+// refusal logged. An own directory is made owner-only, since the records hold private keys in the clear.
+// Windows has no owner check here: there the directory's access list, inherited from where it lies, decides.
+DirectoryState checkDirectory(const QString& path)
+{
+    const QFileInfo info(path);
+    if (info.isSymLink() || info.isJunction()) {
+        logRefusedDirectory("符号链接", path);
+        return DirectoryState::Refused;
+    }
+    if (!info.exists())
+        return DirectoryState::Missing;
+    if (!info.isDir()) {
+        logRefusedDirectory("不是目录", path);
+        return DirectoryState::Refused;
+    }
+#ifdef Q_OS_UNIX
+    if (info.ownerId() != uint(::geteuid())) {
+        logRefusedDirectory("属于其他用户", path);
+        return DirectoryState::Refused;
+    }
+    const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
+                                            QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+    // Read-only mounts and FAT file systems may refuse; the records themselves are owner-only all the same.
+    if ((info.permissions() & others) &&
+        !QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner))
+        LogFile::instance()->write("操作记录目录无法设为仅所有者可访问：%s", QFile::encodeName(path).constData());
+#endif
+    return DirectoryState::Usable;
 }
 
 bool createOwnerOnlyDirectory(const QString& path)
@@ -113,20 +164,35 @@ QString claimRecordFile(const QString& directory, const QString& name)
     return QString();
 }
 
-// The claimed file is replaced by the complete record, so a record is either whole or absent.
-int writeRecord(const QString& path, const QString& text)
+// The claimed file is replaced by the complete record, so a record is either whole or absent. QSaveFile keeps
+// what is written in a buffer, and its commit() puts the file in place even when writing that buffer out failed
+// (a full disk, a file size limit). So every step is checked before the commit; after a failure the file is
+// not committed, and QSaveFile removes its temporary file.
+int writeRecord(const QString& path, const QByteArray& bytes)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || !file.setPermissions(kOwnerReadWrite))
         return 30013;
-    QTextStream stream(&file);
-    // UTF-8 whatever the locale says.
-    stream.setCodec(kRecordCodec);
-    stream << text;
-    stream.flush();
-    if (stream.status() != QTextStream::Ok || !file.commit())
+    bool written = file.write(bytes) == bytes.size() && file.flush();
+#ifdef Q_OS_UNIX
+    // Network file systems may report a failed write only when the data is to reach the disk.
+    written = written && ::fsync(file.handle()) == 0;
+#endif
+    if (!written || !file.commit())
         return 30014;
     return 0;
+}
+
+// Whether csr is a certificate request of key with a valid signature: only then can the certificate issued
+// for it be packaged with the key.
+bool isRequestOfKey(const QByteArray& csr, EVP_PKEY* key)
+{
+    crypto::BioPtr bio = crypto::readBio(csr);
+    if (!bio)
+        return false;
+    crypto::X509ReqPtr request(PEM_read_bio_X509_REQ(bio.get(), nullptr, crypto::refusePassphrase, nullptr));
+    EVP_PKEY* const requestKey = request ? X509_REQ_get0_pubkey(request.get()) : nullptr;
+    return requestKey && EVP_PKEY_eq(requestKey, key) == 1 && X509_REQ_verify(request.get(), requestKey) == 1;
 }
 
 } // namespace
@@ -141,7 +207,11 @@ QString HistoryStore::directory()
         base = QCoreApplication::applicationDirPath();
     }
     const QString beside = base + QStringLiteral("/opts");
-    if (isWritableDirectory(QFileInfo(beside).isDir() ? beside : base))
+    // A link there is refused where it is used; nothing is written through it, not even a probe.
+    const QFileInfo besideInfo(beside);
+    if (besideInfo.isSymLink() || besideInfo.isJunction())
+        return beside;
+    if (isWritableDirectory(besideInfo.isDir() ? beside : base))
         return beside;
     const QString data = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
     return data.isEmpty() ? QString() : data + QStringLiteral("/opts");
@@ -187,22 +257,30 @@ int HistoryStore::save(const QByteArray& spNo, const QByteArray& spName, EVP_PKE
         return 30011;
 
     const QString path = directory();
-    if (path.isEmpty() || (!QDir(path).exists() && !createOwnerOnlyDirectory(path)))
+    if (path.isEmpty())
+        return 30012;
+    DirectoryState state = checkDirectory(path);
+    // Checked again once made: another running copy, or someone else, may have put something there meanwhile.
+    if (state == DirectoryState::Missing && createOwnerOnlyDirectory(path))
+        state = checkDirectory(path);
+    if (state != DirectoryState::Usable)
         return 30012;
 
     const QString file = claimRecordFile(path, QDateTime::currentDateTime().toString(kNameFormat));
     if (file.isEmpty())
         return 30013;
-    const int written = writeRecord(file, text);
+    const int written = writeRecord(file, text.toUtf8());
     if (written != 0) {
         QFile::remove(file);
         return written;
     }
 
-    QFileInfoList files = recordFiles(QDir(path));
-    while (files.size() > kRecordLimit) {
-        QFile::remove(files.last().filePath());
-        files.removeLast();
+    // Only records count and go; other files in the directory are not the store's to delete.
+    int records = 0;
+    const QFileInfoList files = recordFiles(QDir(path));
+    for (const QFileInfo& record : files) {
+        if (isRecordFile(record) && ++records > kRecordLimit)
+            QFile::remove(record.filePath());
     }
     return 0;
 }
@@ -211,7 +289,7 @@ QStringList HistoryStore::list()
 {
     QStringList names;
     const QString path = directory();
-    if (path.isEmpty() || !QDir(path).exists())
+    if (path.isEmpty() || checkDirectory(path) != DirectoryState::Usable)
         return names;
     const QFileInfoList files = recordFiles(QDir(path));
     for (const QFileInfo& file : files)
@@ -230,7 +308,7 @@ int HistoryStore::restore(const QString& name, QString& spNo, QString& spName, Q
         return 30027;
 
     const QString path = directory();
-    if (path.isEmpty())
+    if (path.isEmpty() || checkDirectory(path) != DirectoryState::Usable)
         return 30026;
     QFile file(path + QLatin1Char('/') + name + QStringLiteral(".json"));
     if (!file.open(QIODevice::ReadOnly))
@@ -269,6 +347,11 @@ int HistoryStore::restore(const QString& name, QString& spNo, QString& spName, Q
         crypto::logLibraryError(kLogPrefix);
         return 30025;
     }
+    if (!isRequestOfKey(csr.toUtf8(), restored.get())) {
+        if (ERR_peek_error() != 0)
+            crypto::logLibraryError(kLogPrefix);
+        return 30028;
+    }
     if (keySlot) {
         EVP_PKEY_free(*keySlot);
         *keySlot = restored.release();
@@ -278,8 +361,8 @@ int HistoryStore::restore(const QString& name, QString& spNo, QString& spName, Q
 
 void HistoryStore::clear()
 {
-    // An empty path would name the working directory.
+    // An empty path would name the working directory. removeRecursively deletes links inside, not their targets.
     const QString path = directory();
-    if (!path.isEmpty())
+    if (!path.isEmpty() && checkDirectory(path) == DirectoryState::Usable)
         QDir(path).removeRecursively();
 }

@@ -12,10 +12,16 @@
 // spName and spNo, named after the local time of the save ("yyyy年MM月dd日 hh时mm分ss秒.json"). A record never
 // replaces another: when that name is taken (two saves in one second, by this or another running copy, or the
 // repeated hour when clocks go back) the name gets "-2", "-3", ... ("…ss秒-2.json"), claimed by an exclusive
-// create. The ten most recently modified files are kept; among equal modification times records come newest
-// name first, other files in ascending order of file name. The records hold private keys in the clear, so on
-// POSIX systems the directory and the files are readable by their owner only. No state of its own: everything
-// lives in the files.
+// create. Every *.json file is listed, most recently modified first; among equal modification times records come
+// newest name first, other files in ascending order of file name. Only records (files with such a name) count
+// toward the ten that are kept and are pruned; other files are left alone. The records hold private keys in the
+// clear, so on POSIX systems the directory and the files are readable by their owner only (an existing directory
+// is made so when used). A record is written completely or not at all. No state of its own: everything lives in
+// the files.
+//
+// A history directory that is a symbolic link (or a Windows junction), not a directory, or (POSIX systems) owned
+// by another user is never used: save refuses with 30012, list is empty, restore finds nothing (30026) and clear
+// does nothing; each refusal is logged.
 //
 // Where the files live (directory()):
 //   - "opts" beside the executable, where that directory is writable (a portable installation);
@@ -33,17 +39,21 @@
 //                          cannot grow aborts instead)
 //   30010  keyToPem, save  no key, or (save) empty request text
 //   30011  save            serialised JSON text empty
-//   30012  save            history directory missing and cannot be created, or unknown (no application object)
+//   30012  save            history directory missing and cannot be created, unknown (no application object),
+//                          or refused (see above)
 //   30013  save            record file cannot be opened for writing, or no free record name
-//   30014  save            record file cannot be written completely (nothing is left behind)
+//   30014  save            record file cannot be written completely through to the disk (nothing is left
+//                          behind: no record, no claimed name)
 //   30020  restore         empty record name
 //   30021  restore         record file empty
 //   30022  restore         record file is not valid JSON
 //   30023  restore         JSON document is not an object
 //   30024  restore         a member is missing, or the memory BIO cannot be created
 //   30025  restore         the stored key text holds no readable private key; the key slot keeps its key
-//   30026  restore         record file cannot be opened; nothing is changed
+//   30026  restore         record file cannot be opened, or the history directory is refused; nothing is changed
 //   30027  restore         the record name would leave the history directory ("/", "\\" or ".."); nothing is read
+//   30028  restore         the stored request is no readable request, its signature does not verify, or its
+//                          public key is not the stored key's; the key slot keeps its key
 class HistoryStore
 {
 public:
@@ -52,8 +62,10 @@ public:
     static int save(const QByteArray& spNo, const QByteArray& spName, EVP_PKEY* key, const QByteArray& csr);
     // Record names (file names up to the first "."), most recently modified first.
     static QStringList list();
-    // The merchant outputs are set once the record's members are found, even if its key then fails to load.
-    // On success the key slot's previous key is freed and replaced by the record's.
+    // The merchant outputs are set once the record's members are found, even if its key then fails to load or
+    // is refused (30025, 30028).
+    // On success the key slot's previous key is freed and replaced by the record's, which is the key of the
+    // record's request.
     static int restore(const QString& name, QString& spNo, QString& spName, QString& csr, EVP_PKEY** keySlot);
     // Removes the directory with every record; the next save creates it again.
     static void clear();

@@ -1,4 +1,5 @@
 #include "certengine/certengine.h"
+#include "certengine/outputfileset.h"
 #include "opensslcommand.h"
 
 #include "app/cryptosupport.h"
@@ -19,6 +20,8 @@
 #include <openssl/pem.h>
 
 #ifdef Q_OS_UNIX
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #endif
 
@@ -85,6 +88,37 @@ QStringList filesIn(const QString& directory)
     return QDir(directory).entryList(QDir::Files | QDir::Hidden);
 }
 
+const QStringList kOutputNames{"cert.p12", "cert.pem", "cert_key.pem"};
+
+// Everything in a directory, dangling links and hidden files included.
+QStringList entriesIn(const QString& directory)
+{
+    return QDir(directory).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+}
+
+#ifdef Q_OS_UNIX
+// While it lives, no file of this process grows beyond size bytes (0: as before), as on a disk that fills up; a
+// write past the limit fails with EFBIG instead of ending the process with SIGXFSZ.
+struct FileSizeLimit
+{
+    explicit FileSizeLimit(qint64 size) : handler(::signal(SIGXFSZ, SIG_IGN))
+    {
+        ::getrlimit(RLIMIT_FSIZE, &saved);
+        struct rlimit limit = saved;
+        limit.rlim_cur = size > 0 ? rlim_t(size) : saved.rlim_cur;
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+            qFatal("setrlimit(RLIMIT_FSIZE) failed");
+    }
+    ~FileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        ::signal(SIGXFSZ, handler);
+    }
+    void (*handler)(int);
+    struct rlimit saved;
+};
+#endif
+
 void removeHistoryDirectory()
 {
     QDir(HistoryStore::directory()).removeRecursively();
@@ -113,8 +147,9 @@ private slots:
     void packagingWritesThreeMatchingFiles();
     void outputNamesComeFromTheFileNameOnly_data();
     void outputNamesComeFromTheFileNameOnly();
-    void failedOutputKeepsTheFilesWrittenBefore_data();
-    void failedOutputKeepsTheFilesWrittenBefore();
+    void packagingReplacesTheSetWholeOrNotAtAll_data();
+    void packagingReplacesTheSetWholeOrNotAtAll();
+    void setThatCannotBePutInPlaceRestoresTheOldFiles();
     void packagingRefusesUnusableInput_data();
     void packagingRefusesUnusableInput();
     void packagingRefusesCertificatesThatFailVerification_data();
@@ -415,33 +450,105 @@ void TestCertEngine::outputNamesComeFromTheFileNameOnly()
              QStringList{QFileInfo(directory).fileName()});
 }
 
-void TestCertEngine::failedOutputKeepsTheFilesWrittenBefore_data()
+void TestCertEngine::packagingReplacesTheSetWholeOrNotAtAll_data()
 {
-    QTest::addColumn<QString>("blocked");
+    QTest::addColumn<QString>("fault"); // "directory", "read-only", "disk full", or where a link at file points
+    QTest::addColumn<QString>("file");
     QTest::addColumn<int>("code");
-    QTest::addColumn<QStringList>("written");
-    QTest::newRow("cert.p12 cannot be opened") << "cert.p12" << 10103 << QStringList();
-    QTest::newRow("cert.pem cannot be opened") << "cert.pem" << 10105 << QStringList{"cert.p12"};
-    QTest::newRow("cert_key.pem cannot be opened") << "cert_key.pem" << 10107 << QStringList{"cert.p12", "cert.pem"};
+    const QString directory = QStringLiteral("directory");
+    const QString diskFull = QStringLiteral("disk full");
+    QTest::newRow("cert.p12 a directory") << directory << "cert.p12" << 10103;
+    QTest::newRow("cert.pem a directory") << directory << "cert.pem" << 10105;
+    QTest::newRow("cert_key.pem a directory") << directory << "cert_key.pem" << 10107;
+    QTest::newRow("cert_key.pem read-only") << QStringLiteral("read-only") << "cert_key.pem" << 10107;
+#ifdef Q_OS_UNIX
+    QTest::newRow("disk full in cert.p12") << diskFull << "cert.p12" << 10104;
+    QTest::newRow("disk full in cert.pem") << diskFull << "cert.pem" << 10106;
+    QTest::newRow("disk full in cert_key.pem") << diskFull << "cert_key.pem" << 10108;
+    QTest::newRow("cert.pem a link to a file outside") << QStringLiteral("elsewhere/notes.txt") << "cert.pem" << 0;
+    QTest::newRow("cert_key.pem a dangling link") << QStringLiteral("elsewhere/k.pem") << "cert_key.pem" << 0;
+#endif
 }
 
-void TestCertEngine::failedOutputKeepsTheFilesWrittenBefore()
+void TestCertEngine::packagingReplacesTheSetWholeOrNotAtAll()
 {
-    QFETCH(QString, blocked);
+    QFETCH(QString, fault);
+    QFETCH(QString, file);
     QFETCH(int, code);
-    QFETCH(QStringList, written);
-    // A directory where the file belongs cannot be opened as a file.
-    QVERIFY(QDir().mkpath("out/" + blocked));
     holdMerchantKey();
-    QCOMPARE(engine()->exportPkcs12(m_merchantCert, kPassword, nativeOutput("out", "cert.p12").toUtf8()), code);
-    QCOMPARE(filesIn("out"), written);
-    QVERIFY(QFileInfo(nativeOutput("out", blocked)).isDir());
-    QVERIFY2(logText().contains("fielPath:" + nativeOutput("out", blocked).toUtf8() + "\n"), logText().constData());
-    QVERIFY(logText().contains("] error. "));
-    if (written.contains("cert.p12"))
-        QCOMPARE(openssl({"pkcs12", "-noout", "-in", "out/cert.p12", "-passin", "pass:" + kPassword}).exitCode, 0);
-    if (written.contains("cert.pem"))
-        QCOMPARE(readFile("out/cert.pem"), opensslOutput({"x509"}, m_merchantCert));
+    const QByteArray target = nativeOutput("out", "cert.p12").toUtf8();
+    qint64 limit = 0;
+    if (fault == "disk full") {
+        // The certificate and the key are written before the PKCS#12 file that holds both, so a limit just below
+        // one file's size stops the set in that file.
+        QCOMPARE(engine()->exportPkcs12(m_merchantCert, kPassword, target), 0);
+        limit = QFileInfo("out/" + file).size() - 1;
+    }
+    QDir(QStringLiteral("elsewhere")).removeRecursively();
+    QVERIFY(QDir().mkpath(QStringLiteral("elsewhere")) && writeFile("elsewhere/notes.txt", "notes"));
+    for (const QString& name : kOutputNames) {
+        if (name != file || fault == "read-only" || fault == "disk full")
+            QVERIFY(writeFile("out/" + name, "old " + name.toUtf8()));
+        else if (fault == "directory")
+            QVERIFY(QDir().mkpath("out/" + name + "/inside"));
+        else
+            QVERIFY(QFile::link(QDir::current().absoluteFilePath(fault), "out/" + name));
+    }
+    if (fault == "read-only")
+        QVERIFY(QFile::setPermissions("out/" + file, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    int returned = -1;
+    {
+#ifdef Q_OS_UNIX
+        const FileSizeLimit diskFull(limit);
+#endif
+        returned = engine()->exportPkcs12(m_merchantCert, kPassword, target);
+    }
+    QCOMPARE(returned, code);
+
+    // Nothing written outside the directory, no temporary file left in it.
+    QCOMPARE(entriesIn("elsewhere"), QStringList{"notes.txt"});
+    QCOMPARE(readFile("elsewhere/notes.txt"), QByteArray("notes"));
+    QCOMPARE(entriesIn("out"), kOutputNames);
+    if (code != 0) {
+        for (const QString& name : kOutputNames)
+            QVERIFY(fault == "directory" && name == file ? QFileInfo("out/" + name).isDir()
+                                                         : readFile("out/" + name) == "old " + name.toUtf8());
+        QVERIFY2(logText().contains("fielPath:" + nativeOutput("out", file).toUtf8() + "\n"), logText().constData());
+        QVERIFY(logText().contains("] error. "));
+        return;
+    }
+#ifdef Q_OS_UNIX
+    for (const QString& name : kOutputNames) {
+        struct stat status;
+        QCOMPARE(::lstat(QFile::encodeName("out/" + name).constData(), &status), 0); // a link would be 0777
+        QCOMPARE(status.st_mode & 0777, name == "cert.pem" ? 0644u : 0600u);
+    }
+#endif
+    QCOMPARE(opensslOutput({"pkey", "-pubout", "-in", "out/cert_key.pem"}), publicKeyOfKeyFile("merchant.key"));
+    QCOMPARE(readFile("out/cert.pem"), opensslOutput({"x509"}, m_merchantCert));
+    QCOMPARE(openssl({"pkcs12", "-noout", "-in", "out/cert.p12", "-passin", "pass:" + kPassword}).exitCode, 0);
+}
+
+void TestCertEngine::setThatCannotBePutInPlaceRestoresTheOldFiles()
+{
+    for (const QString& name : kOutputNames)
+        QVERIFY(writeFile("out/" + name, "old " + name.toUtf8()));
+    {
+        OutputFileSet files;
+        for (const QString& name : kOutputNames)
+            files.add("out/" + name, name != "cert.pem");
+        QVERIFY(files.open());
+        for (int index = 0; index < kOutputNames.size(); ++index)
+            QVERIFY(files.write(index, "new"));
+        // Something takes the last name after the checks: the first two files are replaced before it fails.
+        QVERIFY(QFile::remove("out/cert_key.pem") && QDir().mkpath("out/cert_key.pem/inside"));
+        QVERIFY(!files.commit());
+        QCOMPARE(files.failedFile(), 2);
+    }
+    QCOMPARE(entriesIn("out"), kOutputNames);
+    QCOMPARE(readFile("out/cert.p12"), QByteArray("old cert.p12"));
+    QCOMPARE(readFile("out/cert.pem"), QByteArray("old cert.pem"));
+    QVERIFY(QFileInfo("out/cert_key.pem/inside").isDir());
 }
 
 void TestCertEngine::packagingRefusesUnusableInput_data()

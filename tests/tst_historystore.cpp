@@ -23,9 +23,12 @@
 #include <openssl/pem.h>
 
 #ifdef Q_OS_UNIX
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
+#include <csignal>
 #include <cstdio>
 #include <memory>
 
@@ -55,8 +58,9 @@ QString recordPath(const QString& name)
 
 void removeHistoryDirectory()
 {
+    // A link or plain file put there by a test goes first: removeRecursively would empty a link's target.
+    QFile::remove(HistoryStore::directory());
     QDir(HistoryStore::directory()).removeRecursively();
-    QFile::remove(HistoryStore::directory()); // a plain file put there by a test
 }
 
 // Record names carry the second of the save; waiting for a fresh one puts the next few saves into one second.
@@ -127,7 +131,8 @@ private slots:
     void clearRemovesTheDirectoryAndTheNextSaveRecreatesIt();
     void saveRefusesMissingKeyOrRequest_data();
     void saveRefusesMissingKeyOrRequest();
-    void saveFailsWhenTheDirectoryCannotBeCreated();
+    void failedSaveLeavesEverythingAsItWas_data();
+    void failedSaveLeavesEverythingAsItWas();
     void restoreReturnsMerchantDataAndKey();
     void restoreFailureKeepsTheKey_data();
     void restoreFailureKeepsTheKey();
@@ -139,6 +144,7 @@ private:
     QByteArray m_keyPem;
     QByteArray m_otherKeyPem;
     QByteArray m_csr;
+    QByteArray m_otherCsr; // of m_otherKey
     crypto::PkeyPtr m_key;
     crypto::PkeyPtr m_otherKey;
 };
@@ -164,6 +170,9 @@ void TestHistoryStore::initTestCase()
     m_csr = runOpensslOutput({QStringLiteral("req"), QStringLiteral("-new"), QStringLiteral("-key"),
                               m_work.filePath(QStringLiteral("key.pem")), QStringLiteral("-subj"),
                               QStringLiteral("/CN=1234567890")});
+    QVERIFY(writeFile(m_work.filePath(QStringLiteral("other.pem")), m_otherKeyPem));
+    m_otherCsr = runOpensslOutput({"req", "-new", "-key", m_work.filePath("other.pem"), "-subj", "/CN=1"});
+    QVERIFY(m_otherCsr.startsWith("-----BEGIN CERTIFICATE REQUEST-----\n"));
     QVERIFY(m_csr.startsWith("-----BEGIN CERTIFICATE REQUEST-----\n"));
     QVERIFY(writeFile(m_work.filePath(QStringLiteral("csr.pem")), m_csr));
     m_key = readKey(m_keyPem);
@@ -248,6 +257,11 @@ void TestHistoryStore::directoryAndRecordsAreReadableByTheOwnerOnly()
     QCOMPARE(status.st_mode & 0777, 0700u);
     QCOMPARE(::stat(QFile::encodeName(recordPath(HistoryStore::list().first())).constData(), &status), 0);
     QCOMPARE(status.st_mode & 0777, 0600u);
+    // A directory opened to everyone is made owner-only again when it is next used.
+    QCOMPARE(::chmod(QFile::encodeName(HistoryStore::directory()).constData(), 0777), 0);
+    QCOMPARE(HistoryStore::list().size(), 1);
+    QCOMPARE(::stat(QFile::encodeName(HistoryStore::directory()).constData(), &status), 0);
+    QCOMPARE(status.st_mode & 0777, 0700u);
 #else
     QSKIP("POSIX permissions only");
 #endif
@@ -255,17 +269,22 @@ void TestHistoryStore::directoryAndRecordsAreReadableByTheOwnerOnly()
 
 void TestHistoryStore::elevenSavesKeepTheTenNewest()
 {
+    // An older file that is no record is neither counted nor pruned.
+    QVERIFY(QDir().mkpath(HistoryStore::directory()));
+    QVERIFY(writeFile(HistoryStore::directory() + QStringLiteral("/settings.json"), "{}"));
+    QVERIFY(setModificationTime(recordPath(QStringLiteral("settings")), QDateTime::currentDateTime().addDays(-1)));
     // All within one second, with two keys in turn: each save keeps its own record and key.
     waitForNextSecond();
     QStringList savedNames;
     for (int i = 0; i < 11; ++i) {
-        QCOMPARE(HistoryStore::save(QByteArray::number(i), kMerchantName, (i % 2 ? m_otherKey : m_key).get(), m_csr),
+        QCOMPARE(HistoryStore::save(QByteArray::number(i), kMerchantName, (i % 2 ? m_otherKey : m_key).get(),
+                                    i % 2 ? m_otherCsr : m_csr),
                  0);
         savedNames.prepend(HistoryStore::list().first());
     }
     QCOMPARE(secondOf(savedNames.first()), secondOf(savedNames.last()));
     QCOMPARE(savedNames.first(), secondOf(savedNames.first()) + "-11");
-    QCOMPARE(HistoryStore::list(), savedNames.mid(0, 10));
+    QCOMPARE(HistoryStore::list(), savedNames.mid(0, 10) << QStringLiteral("settings"));
     QVERIFY(!QFile::exists(recordPath(savedNames.last())));
     for (int i = 0; i < 10; ++i) {
         const Restored record = restoreRecord(savedNames.at(i));
@@ -406,11 +425,56 @@ void TestHistoryStore::saveRefusesMissingKeyOrRequest()
     QVERIFY(!QFileInfo::exists(HistoryStore::directory()));
 }
 
-void TestHistoryStore::saveFailsWhenTheDirectoryCannotBeCreated()
+void TestHistoryStore::failedSaveLeavesEverythingAsItWas_data()
 {
-    QVERIFY(writeFile(HistoryStore::directory(), "in the way"));
-    QCOMPARE(HistoryStore::save("1", "n", m_key.get(), m_csr), 30012);
-    QVERIFY(HistoryStore::list().isEmpty());
+    QTest::addColumn<QString>("opts");
+    QTest::addColumn<int>("code");
+    QTest::newRow("a plain file") << "file" << 30012;
+    QTest::newRow("a link to another directory") << "link" << 30012;
+    QTest::newRow("a directory of another user") << "foreign" << 30012;
+    QTest::newRow("a disk that fills up") << "limit" << 30014;
+}
+
+void TestHistoryStore::failedSaveLeavesEverythingAsItWas()
+{
+    QFETCH(QString, opts);
+    QFETCH(int, code);
+    // What the history must not reach (for a disk that fills up: the history directory, empty).
+    const QString history = HistoryStore::directory();
+    const QString elsewhere = opts == "foreign" || opts == "limit" ? history : m_work.filePath("elsewhere");
+    QVERIFY(QDir().mkpath(elsewhere + (opts == "limit" ? "" : "/sub")));
+    QVERIFY(opts == "limit" || writeFile(elsewhere + "/r.json", "{}"));
+    QVERIFY(opts != "file" || writeFile(history, "in the way"));
+    QVERIFY(opts != "link" || QFile::link(elsewhere, history));
+#ifdef Q_OS_UNIX
+    if (opts == "foreign" && ::chown(QFile::encodeName(history).constData(), 65534, 65534) != 0)
+        QSKIP("only the superuser can give a directory to another user");
+    // A file size limit fails writes as a full disk does, without the superuser; its signal would end the test.
+    struct rlimit unlimited, limited;
+    QCOMPARE(::getrlimit(RLIMIT_FSIZE, &unlimited), 0);
+    limited = {opts == "limit" ? 2000 : unlimited.rlim_cur, unlimited.rlim_max};
+    std::signal(SIGXFSZ, SIG_IGN);
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+#else
+    if (opts == "foreign" || opts == "limit")
+        QSKIP("owners and file size limits of POSIX systems only");
+#endif
+    const auto entries = [&elsewhere] {
+        return QDir(elsewhere).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    };
+    const QStringList before = entries();
+    const int saved = HistoryStore::save("1", "n", m_key.get(), m_csr);
+#ifdef Q_OS_UNIX
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &unlimited), 0);
+#endif
+    QCOMPARE(saved, code);
+    QCOMPARE(entries(), before); // no record, claimed name or temporary file
+    QCOMPARE(HistoryStore::list(), QStringList());
+    QCOMPARE(restoreRecord(QStringLiteral("r")).code, 30026);
+    HistoryStore::clear();
+    QCOMPARE(entries(), before);
+    QCOMPARE(logText().count("操作记录目录不可用"), code == 30012 ? 4 : 0); // every refusal
+    QDir(m_work.filePath("elsewhere")).removeRecursively();
 }
 
 void TestHistoryStore::restoreReturnsMerchantDataAndKey()
@@ -448,6 +512,12 @@ void TestHistoryStore::restoreFailureKeepsTheKey_data()
     truncatedKey.insert("key", QString::fromUtf8(lines.mid(0, 10).join('\n') + '\n' + lines.mid(20).join('\n')));
     QJsonObject notAKey = record;
     notAKey.insert("key", "not a key");
+    QJsonObject requestOfOtherKey = record;
+    requestOfOtherKey.insert("csr", QString::fromUtf8(m_otherCsr));
+    QList<QByteArray> requestLines = m_csr.split('\n'); // the signature ends the request
+    requestLines[requestLines.size() - 4][10] = requestLines.at(requestLines.size() - 4).at(10) == 'A' ? 'B' : 'A';
+    QJsonObject forgedRequest = record;
+    forgedRequest.insert("csr", QString::fromUtf8(requestLines.join('\n')));
 
     QTest::newRow("empty name") << QString() << QByteArray() << QString() << 30020 << false << false;
     // Valid records outside the history directory, which a name must not reach.
@@ -471,6 +541,10 @@ void TestHistoryStore::restoreFailureKeepsTheKey_data()
     QTest::newRow("truncated key") << "cut.json" << QJsonDocument(truncatedKey).toJson() << "cut" << 30025 << true
                                    << true;
     QTest::newRow("not a key") << "text.json" << QJsonDocument(notAKey).toJson() << "text" << 30025 << true << true;
+    QTest::newRow("request of another key")
+        << "other.json" << QJsonDocument(requestOfOtherKey).toJson() << "other" << 30028 << true << false;
+    QTest::newRow("request with a forged signature")
+        << "forged.json" << QJsonDocument(forgedRequest).toJson() << "forged" << 30028 << true << true;
 }
 
 void TestHistoryStore::restoreFailureKeepsTheKey()
@@ -501,7 +575,7 @@ void TestHistoryStore::restoreFailureKeepsTheKey()
     if (outputsSet) {
         QCOMPARE(spNo, QStringLiteral("1234567890"));
         QCOMPARE(spName, QString::fromUtf8(kMerchantName));
-        QCOMPARE(csr.toUtf8(), m_csr);
+        QCOMPARE(csr, QJsonDocument::fromJson(content).object().value("csr").toString());
     } else {
         QCOMPARE(spNo, QStringLiteral("before"));
         QCOMPARE(spName, QStringLiteral("before"));

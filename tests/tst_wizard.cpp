@@ -18,6 +18,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -204,6 +205,7 @@ void TestWizard::init()
 
 void TestWizard::cleanup()
 {
+    QFile::remove(HistoryStore::directory()); // a plain file or link that a test put in the history's place
     if (PageStack::instance()->windowAt(0))
         PageStack::instance()->home();
     const auto windows = QApplication::topLevelWidgets();
@@ -346,14 +348,21 @@ void TestWizard::changeJourneyKeepsTheKeyOfTheFile_data()
 {
     QTest::addColumn<QString>("file");
     QTest::addColumn<bool>("askPassword");
-    QTest::newRow("PKCS#12 with password") << QStringLiteral("merchant.p12") << true;
-    QTest::newRow("PEM key") << QStringLiteral("merchant_key.pem") << false;
+    QTest::addColumn<QString>("history"); // what is in the history directory's place
+    QTest::newRow("PKCS#12 with password") << QStringLiteral("merchant.p12") << true << QString();
+    QTest::newRow("PEM key") << QStringLiteral("merchant_key.pem") << false << QString();
+    // The request stands, but the page says that it is not kept.
+    QTest::newRow("PEM key, history a plain file") << QStringLiteral("merchant_key.pem") << false << "file";
+    QTest::newRow("PEM key, history a link") << QStringLiteral("merchant_key.pem") << false << "link";
 }
 
 void TestWizard::changeJourneyKeepsTheKeyOfTheFile()
 {
     QFETCH(QString, file);
     QFETCH(bool, askPassword);
+    QFETCH(QString, history);
+    QVERIFY(history != "file" || writeFile(HistoryStore::directory(), "in the way"));
+    QVERIFY(history != "link" || QFile::link(freshDirectory("elsewhere"), HistoryStore::directory()));
     QWidget* request = openRequestPage(true);
     QVERIFY(request);
     QVERIFY(!request->findChild<QLabel*>(QStringLiteral("optHistoryLabel"))->isVisible());
@@ -375,6 +384,12 @@ void TestWizard::changeJourneyKeepsTheKeyOfTheFile()
     }
     const QByteArray csr = textEdit(request, "csrTextEdit")->toPlainText().toUtf8();
     QCOMPARE(publicKey({"req", "-noout", "-pubkey"}, csr), m_merchantPublicKey);
+    QCOMPARE(QGuiApplication::clipboard()->text().toUtf8(), csr);
+    QCOMPARE(m_seen, QStringList{QStringLiteral("复制成功")});
+    QCOMPARE(labelText(request, "errorLabel"),
+             history.isEmpty() ? QString()
+                               : "证书请求串已生成，但未能保存到操作记录（ret:30012），请在关闭程序前完成证书导入");
+    QCOMPARE(textsThatDoNotFit(request).join(QLatin1Char('\n')), QString());
 
     // Back to the request page and forward again gives a new, empty import page.
     click(request, "nextStepBtn");
@@ -664,7 +679,7 @@ void TestWizard::importPageErrorsKeepTheInputs()
 
 void TestWizard::importPageAsksBeforeWriting_data()
 {
-    QTest::addColumn<bool>("existing");
+    QTest::addColumn<QString>("inPlace"); // what stands at cert_key.pem: nothing, "file" or "dangling link"
     QTest::addColumn<QString>("password");
     QTest::addColumn<QString>("answer"); // empty: no question expected
     QTest::addColumn<bool>("written");
@@ -672,26 +687,34 @@ void TestWizard::importPageAsksBeforeWriting_data()
     const QString cancel = QStringLiteral("取消");
     const QString change = QStringLiteral("修改密码");
     const QString goOn = QStringLiteral("继续");
-    QTest::newRow("existing files, cancel") << true << kPassword << cancel << false;
-    QTest::newRow("existing files, overwrite") << true << kPassword << overwrite << true;
-    QTest::newRow("printable ASCII password") << false << QStringLiteral("Secret 123!~") << QString() << true;
-    QTest::newRow("umlaut, change it") << false << QStringLiteral("Passwört1") << change << false;
-    QTest::newRow("Chinese, change it") << false << QStringLiteral("密码123") << change << false;
-    QTest::newRow("Chinese, go on") << false << QStringLiteral("密码123") << goOn << true;
+    const QString file = QStringLiteral("file");
+    QTest::newRow("existing files, cancel") << file << kPassword << cancel << false;
+    QTest::newRow("existing files, overwrite") << file << kPassword << overwrite << true;
+#ifdef Q_OS_UNIX
+    QTest::newRow("dangling link, overwrite") << QStringLiteral("dangling link") << kPassword << overwrite << true;
+#endif
+    QTest::newRow("printable ASCII password") << QString() << QStringLiteral("Secret 123!~") << QString() << true;
+    QTest::newRow("umlaut, change it") << QString() << QStringLiteral("Passwört1") << change << false;
+    QTest::newRow("Chinese, change it") << QString() << QStringLiteral("密码123") << change << false;
+    QTest::newRow("Chinese, go on") << QString() << QStringLiteral("密码123") << goOn << true;
 }
 
 void TestWizard::importPageAsksBeforeWriting()
 {
-    QFETCH(bool, existing);
+    QFETCH(QString, inPlace);
     QFETCH(QString, password);
     QFETCH(QString, answer);
     QFETCH(bool, written);
     QWidget* import = openImportPage();
     QVERIFY(import);
+    const bool existing = !inPlace.isEmpty();
     const QString directory = freshDirectory(QStringLiteral("questions"));
+    const QString outside = freshDirectory(QStringLiteral("outside"));
     const QString oldKey = directory + QStringLiteral("/cert_key.pem");
-    if (existing)
+    if (inPlace == QLatin1String("file"))
         QVERIFY(writeFile(oldKey, "key of the working certificate"));
+    if (inPlace == QLatin1String("dangling link"))
+        QVERIFY(QFile::link(outside + QStringLiteral("/k.pem"), oldKey));
 
     // The overwrite question comes after the directory dialog, the password question before it.
     QStringList cut;
@@ -721,12 +744,17 @@ void TestWizard::importPageAsksBeforeWriting()
     if (existing) {
         QCOMPARE(m_seen.first(), QStringLiteral("所选目录中已有证书文件，覆盖后无法恢复，是否覆盖？"));
         QVERIFY(disabledWhileAsking);
-        QCOMPARE(readFile(oldKey) == "key of the working certificate", !written);
+        if (inPlace == QLatin1String("file"))
+            QCOMPARE(readFile(oldKey) == "key of the working certificate", !written);
+        else
+            QCOMPARE(QFileInfo(oldKey).isSymLink(), !written);
     } else if (!answer.isEmpty()) {
         QCOMPARE(m_seen.first(), QStringLiteral("部分系统（如Java）无法打开使用此密码的证书文件"));
     }
     QVERIFY(button(import, "nextStepBtn")->isEnabled());
-    QCOMPARE(QDir(directory).entryList(QDir::Files).size(), written ? 3 : int(existing));
+    // Dangling links are listed as system entries; nothing is written where the link points.
+    QCOMPARE(QDir(directory).entryList(QDir::Files | QDir::System).size(), written ? 3 : int(existing));
+    QCOMPARE(QDir(outside).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System), QStringList());
     QCOMPARE(PageStack::instance()->currentIndex(), written ? 3 : 2);
     if (!written && existing)
         QCOMPARE(labelText(import, "errorLabel"), QStringLiteral("已取消，未写入任何文件"));

@@ -58,13 +58,20 @@ void Dialog_GetCSR_1::getCSRBtnClick(bool)
 
     csr.clear();
     ui->csrTextEdit->setPlainText(QString());
-    const int code = engine->generateRequest(csr, path.toUtf8(), kind, password.toUtf8());
+    int historyCode = 0;
+    const int code = engine->generateRequest(csr, path.toUtf8(), kind, password.toUtf8(), &historyCode);
     if (code != 0) {
         ui->errorLabel->setText(QStringLiteral("生成证书请求串失败，请重试！ret:%1").arg(code));
         return;
     }
     ui->csrTextEdit->setPlainText(QString::fromUtf8(csr));
-    ui->errorLabel->clear();
+    // The request stands, but without its record the key is gone once the program ends.
+    if (historyCode != 0)
+        ui->errorLabel->setText(
+            QStringLiteral("证书请求串已生成，但未能保存到操作记录（ret:%1），请在关闭程序前完成证书导入")
+                .arg(historyCode));
+    else
+        ui->errorLabel->clear();
     copyCSRBtnClick(false);
 }
 

@@ -5,13 +5,13 @@
 #include "app/windowsetup.h"
 #include "app/zvmessagebox.h"
 #include "certengine/certengine.h"
+#include "certengine/outputfileset.h"
 #include "forms/ui_dialog_importcert_1.h"
 #include "wizard/dialog_importcert_2.h"
 
 #include <QClipboard>
 #include <QDir>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QGuiApplication>
 
 namespace {
@@ -98,9 +98,10 @@ void Dialog_ImportCert_1::nextStepBtnClick(bool)
 bool Dialog_ImportCert_1::mayWriteInto(const QString& directory)
 {
     const QDir target(directory);
+    // A symbolic link counts even when it dangles: packaging replaces the link itself.
     bool existing = false;
     for (const char* name : kOutputFiles)
-        existing = existing || QFileInfo::exists(target.filePath(QString::fromLatin1(name)));
+        existing = existing || OutputFileSet::isOccupied(target.filePath(QString::fromLatin1(name)));
     if (!existing)
         return true;
     // With a new key pair, replacing cert_key.pem loses the key of the certificate in use.

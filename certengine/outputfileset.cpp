@@ -1,5 +1,7 @@
 #include "certengine/outputfileset.h"
 
+#include "crypto/privatefiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -26,7 +28,8 @@ struct OutputFileSet::Target
 
 namespace {
 
-// QTemporaryFile creates its file with these permissions, so a private key is never readable by others.
+// QTemporaryFile creates its file with these permissions (on POSIX systems), so a private key is never readable by
+// others.
 constexpr QFileDevice::Permissions kOwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 constexpr QFileDevice::Permissions kReadable = kOwnerOnly | QFileDevice::ReadGroup | QFileDevice::ReadOther;
 constexpr QFileDevice::Permissions kAnyWrite =
@@ -123,6 +126,9 @@ bool OutputFileSet::open()
         target.previous = std::make_unique<QTemporaryFile>(pattern);
         if (!target.content->open())
             return fail(index, described(target.path, target.content->errorString()));
+        // On Windows the temporary file has inherited its folder's access list; the rename keeps the list set here.
+        if (target.ownerOnly && !PrivateFiles::restrictToOwner(target.content->fileName()))
+            return fail(index, described(target.path, QStringLiteral("cannot be made its owner's alone")));
         if (!target.ownerOnly && !target.content->setPermissions(kReadable))
             return fail(index, described(target.path, target.content->errorString()));
         if (!target.previous->open())

@@ -75,12 +75,12 @@ QByteArray issueForKeyFile(const QString& keyPath, const QString& caName = QStri
 
 QByteArray logText()
 {
-    return readFile(QStringLiteral("log/certutil_zv.txt"));
+    return readTextFile(QStringLiteral("log/certutil_zv.txt"));
 }
 
 QString nativeOutput(const QString& directory, const QString& name)
 {
-    return QDir::current().absoluteFilePath(directory + QLatin1Char('/') + name);
+    return QDir::toNativeSeparators(QDir::current().absoluteFilePath(directory + QLatin1Char('/') + name));
 }
 
 QStringList filesIn(const QString& directory)
@@ -420,6 +420,12 @@ void TestCertEngine::packagingWritesThreeMatchingFiles()
         QCOMPARE(::stat(name, &status), 0);
         QCOMPARE(status.st_mode & 0777, 0600u);
     }
+#elif defined(Q_OS_WIN)
+    // Both files with the private key have an access list of their own; Wine reports none that could show it.
+    if (!runsUnderWine()) {
+        for (const char* name : {"out/cert.p12", "out/cert_key.pem"})
+            QVERIFY2(admitsOwnerAlone(name), qPrintable(accessListOf(name)));
+    }
 #endif
 
     const QByteArray log = logText();
@@ -500,6 +506,8 @@ void TestCertEngine::packagingReplacesTheSetWholeOrNotAtAll()
     {
 #ifdef Q_OS_UNIX
         const FileSizeLimit diskFull(limit);
+#else
+        Q_UNUSED(limit) // the disk-full rows are POSIX-only
 #endif
         returned = engine()->exportPkcs12(m_merchantCert, kPassword, target);
     }

@@ -22,8 +22,10 @@ private slots:
     void deletedDirectoryIsRecreated();
     void overlongMessageIsCutAtACharacterBoundary();
     void lineWithoutFileNameIsNotWrittenAnywhere();
+    void linesEndAsInATextFileOfThePlatform();
 
 private:
+    // The log as text: its line ends read as LF (the file has CR LF on Windows).
     QByteArray readLog() const;
 
     QTemporaryDir m_dir;
@@ -48,7 +50,7 @@ void TestLogFile::cleanup()
 QByteArray TestLogFile::readLog() const
 {
     QFile file(m_dir.filePath(QStringLiteral("log/certutil_zv.txt")));
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         return QByteArray();
     return file.readAll();
 }
@@ -133,6 +135,26 @@ void TestLogFile::lineWithoutFileNameIsNotWrittenAnywhere()
     LogFile::instance()->write("lost");
     const QStringList entries = QDir(m_dir.filePath(QStringLiteral("log"))).entryList(QDir::Files);
     QVERIFY2(entries.isEmpty(), qPrintable(entries.join(QLatin1Char(','))));
+}
+
+void TestLogFile::linesEndAsInATextFileOfThePlatform()
+{
+    // The log is opened in text mode, so a merchant's editor shows it line by line: CR LF on Windows, LF elsewhere.
+#ifdef Q_OS_WIN
+    const QByteArray lineEnd("\r\n");
+#else
+    const QByteArray lineEnd("\n");
+#endif
+    LogFile::instance()->setFileName("certutil_zv.txt");
+    LogFile::instance()->write("first");
+    LogFile::instance()->write("second");
+    QFile file(m_dir.filePath(QStringLiteral("log/certutil_zv.txt")));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray raw = file.readAll();
+    QVERIFY2(raw.endsWith("] second" + lineEnd), raw.constData());
+    QCOMPARE(raw.count(lineEnd), 2);
+    QCOMPARE(raw.count('\n'), 2);
+    QCOMPARE(raw.count('\r'), lineEnd.count('\r') * 2);
 }
 
 QTEST_GUILESS_MAIN(TestLogFile)

@@ -1,8 +1,8 @@
 #include "app/filechooser.h"
 
-#include "app/keyfilekind.h"
 #include "app/zvmessagebox.h"
 #include "certengine/certengine.h"
+#include "crypto/keyfilekind.h"
 
 #include <QCoreApplication>
 #include <QFileDialog>

@@ -1,8 +1,8 @@
 #include "certengine/certengine.h"
 
 #include "app/logfile.h"
-#include "app/pkcs12limits.h"
 #include "certengine/outputfileset.h"
+#include "crypto/pkcs12limits.h"
 #include "history/historystore.h"
 
 #include <openssl/bn.h>

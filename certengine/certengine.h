@@ -1,8 +1,8 @@
 #ifndef CERTENGINE_CERTENGINE_H
 #define CERTENGINE_CERTENGINE_H
 
-#include "app/cryptosupport.h"
-#include "app/keyfilekind.h"
+#include "crypto/cryptosupport.h"
+#include "crypto/keyfilekind.h"
 
 #include <QByteArray>
 #include <QString>

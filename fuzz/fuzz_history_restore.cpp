@@ -1,7 +1,7 @@
 // HistoryStore::restore of an arbitrary record file. The store keeps its records in "opts" beside the
 // executable, so this target is built into a directory of its own; the record name carries the process id, so
 // that parallel jobs do not share a file.
-#include "fuzz/fuzzsupport.h"
+#include "fuzzsupport.h"
 #include "history/historystore.h"
 
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
-#include "fuzz/fuzzsupport.h"
+#include "fuzzsupport.h"
 
-#include "app/cryptosupport.h"
+#include "crypto/cryptosupport.h"
 
 #include <QCoreApplication>
 #include <QDir>

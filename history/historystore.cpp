@@ -1,7 +1,7 @@
 #include "history/historystore.h"
 
-#include "app/cryptosupport.h"
 #include "app/logfile.h"
+#include "crypto/cryptosupport.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

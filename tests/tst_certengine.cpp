@@ -2,8 +2,8 @@
 #include "certengine/outputfileset.h"
 #include "opensslcommand.h"
 
-#include "app/cryptosupport.h"
 #include "app/logfile.h"
+#include "crypto/cryptosupport.h"
 #include "history/historystore.h"
 #include "passphraseprompts.h"
 

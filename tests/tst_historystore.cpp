@@ -1,8 +1,8 @@
 #include "history/historystore.h"
 #include "opensslcommand.h"
 
-#include "app/cryptosupport.h"
 #include "app/logfile.h"
+#include "crypto/cryptosupport.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

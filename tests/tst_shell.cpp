@@ -1,10 +1,10 @@
 #include "app/filechooser.h"
-#include "app/keyfilekind.h"
 #include "app/mainwindow.h"
 #include "app/pagestack.h"
 #include "app/windowsetup.h"
 #include "app/zvmessagebox.h"
 #include "certengine/certengine.h"
+#include "crypto/keyfilekind.h"
 #include "modalanswer.h"
 #include "textfit.h"
 

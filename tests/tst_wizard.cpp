@@ -1,3 +1,4 @@
+#include "app/filemanager.h"
 #include "app/logfile.h"
 #include "app/mainwindow.h"
 #include "app/pagestack.h"
@@ -10,7 +11,6 @@
 #include "wizard/dialog_getcsr_1.h"
 #include "wizard/dialog_importcert_1.h"
 #include "wizard/dialog_importcert_2.h"
-#include "wizard/filemanager.h"
 
 #include <QAccessible>
 #include <QApplication>

@@ -1,10 +1,10 @@
 #include "tools/tooldialog.h"
 
 #include "app/filechooser.h"
-#include "app/keyfilekind.h"
 #include "app/pagestack.h"
 #include "app/windowsetup.h"
 #include "app/zvmessagebox.h"
+#include "crypto/keyfilekind.h"
 
 #include <QApplication>
 #include <QClipboard>

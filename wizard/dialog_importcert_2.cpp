@@ -1,9 +1,9 @@
 #include "wizard/dialog_importcert_2.h"
 
+#include "app/filemanager.h"
 #include "app/pagestack.h"
 #include "app/windowsetup.h"
 #include "forms/ui_dialog_importcert_2.h"
-#include "wizard/filemanager.h"
 
 Dialog_ImportCert_2::Dialog_ImportCert_2(QWidget* parent)
     : WizardPage(parent), ui(std::make_unique<Ui::Dialog_ImportCert_2>())

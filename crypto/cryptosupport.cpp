@@ -1,4 +1,4 @@
-#include "app/cryptosupport.h"
+#include "crypto/cryptosupport.h"
 
 #include "app/logfile.h"
 

@@ -1,5 +1,5 @@
-#ifndef APP_KEYFILEKIND_H
-#define APP_KEYFILEKIND_H
+#ifndef CRYPTO_KEYFILEKIND_H
+#define CRYPTO_KEYFILEKIND_H
 
 // What a chosen key or certificate file holds, as the file chooser decides it from the file name. The engines
 // take it as a plain int with these values.
@@ -9,4 +9,4 @@ enum KeyFileKind {
     KeyFilePem = 2,         // ".pem": PEM key and/or certificate
 };
 
-#endif // APP_KEYFILEKIND_H
+#endif // CRYPTO_KEYFILEKIND_H

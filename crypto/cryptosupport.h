@@ -1,5 +1,5 @@
-#ifndef APP_CRYPTOSUPPORT_H
-#define APP_CRYPTOSUPPORT_H
+#ifndef CRYPTO_CRYPTOSUPPORT_H
+#define CRYPTO_CRYPTOSUPPORT_H
 
 #include <QByteArray>
 
@@ -68,4 +68,4 @@ int refusePassphrase(char* buffer, int size, int rwflag, void* userData);
 
 } // namespace crypto
 
-#endif // APP_CRYPTOSUPPORT_H
+#endif // CRYPTO_CRYPTOSUPPORT_H

@@ -1,5 +1,5 @@
-#ifndef WIZARD_LINKLABEL_H
-#define WIZARD_LINKLABEL_H
+#ifndef APP_LINKLABEL_H
+#define APP_LINKLABEL_H
 
 #include <QLabel>
 
@@ -21,4 +21,4 @@ protected:
     bool focusNextPrevChild(bool next) override;
 };
 
-#endif // WIZARD_LINKLABEL_H
+#endif // APP_LINKLABEL_H

@@ -1,4 +1,4 @@
-#include "wizard/linklabel.h"
+#include "app/linklabel.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>

@@ -6,7 +6,7 @@
 #include "forms/ui_dialog_importcert_2.h"
 
 Dialog_ImportCert_2::Dialog_ImportCert_2(QWidget* parent)
-    : WizardPage(parent), ui(std::make_unique<Ui::Dialog_ImportCert_2>())
+    : StackPage(parent), ui(std::make_unique<Ui::Dialog_ImportCert_2>())
 {
     ui->setupUi(this);
     setupWindow(this, false);

@@ -21,7 +21,7 @@ int main(int argc, char* argv[])
     auto* window = new MainWindow(nullptr);
     window->show();
 
-    LogFile::instance()->setFileName("certutil_zv.txt");
+    LogFile::instance()->setFileName(LogFile::kFileName);
     QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF8"));
 
     const int result = application.exec();

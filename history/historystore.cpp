@@ -172,14 +172,14 @@ int writeRecord(const QString& path, const QByteArray& bytes)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || !file.setPermissions(kOwnerReadWrite))
-        return 30013;
+        return HistoryStore::RecordNotOpened;
     bool written = file.write(bytes) == bytes.size() && file.flush();
 #ifdef Q_OS_UNIX
     // Network file systems may report a failed write only when the data is to reach the disk.
     written = written && ::fsync(file.handle()) == 0;
 #endif
     if (!written || !file.commit())
-        return 30014;
+        return HistoryStore::RecordNotWritten;
     return 0;
 }
 
@@ -227,12 +227,12 @@ int HistoryStore::keyToPem(EVP_PKEY* key, QByteArray& pem)
     crypto::ensureProviders();
     ERR_clear_error();
     if (!key)
-        return 30010;
+        return NothingToSave;
     const QByteArray text = crypto::writtenToMemory(
         [key](BIO* bio) { return PEM_write_bio_PrivateKey(bio, key, nullptr, nullptr, 0, nullptr, nullptr); });
     if (text.isEmpty()) {
         crypto::logLibraryError(kLogPrefix);
-        return text.isNull() ? 30002 : 30003;
+        return text.isNull() ? NoMemoryBio : KeyTextNotWritten;
     }
     pem = text;
     return 0;
@@ -241,7 +241,7 @@ int HistoryStore::keyToPem(EVP_PKEY* key, QByteArray& pem)
 int HistoryStore::save(const QByteArray& spNo, const QByteArray& spName, EVP_PKEY* key, const QByteArray& csr)
 {
     if (!key || csr.isEmpty())
-        return 30010;
+        return NothingToSave;
     QByteArray pem;
     const int code = keyToPem(key, pem);
     if (code != 0)
@@ -254,21 +254,21 @@ int HistoryStore::save(const QByteArray& spNo, const QByteArray& spName, EVP_PKE
     record.insert(QStringLiteral("csr"), QString::fromUtf8(csr));
     const QString text = QString::fromUtf8(QJsonDocument(record).toJson(QJsonDocument::Compact));
     if (text.isEmpty())
-        return 30011;
+        return RecordTextEmpty;
 
     const QString path = directory();
     if (path.isEmpty())
-        return 30012;
+        return DirectoryUnusable;
     DirectoryState state = checkDirectory(path);
     // Checked again once made: another running copy, or someone else, may have put something there meanwhile.
     if (state == DirectoryState::Missing && createOwnerOnlyDirectory(path))
         state = checkDirectory(path);
     if (state != DirectoryState::Usable)
-        return 30012;
+        return DirectoryUnusable;
 
     const QString file = claimRecordFile(path, QDateTime::currentDateTime().toString(kNameFormat));
     if (file.isEmpty())
-        return 30013;
+        return RecordNotOpened;
     const int written = writeRecord(file, text.toUtf8());
     if (written != 0) {
         QFile::remove(file);
@@ -302,34 +302,34 @@ int HistoryStore::restore(const QString& name, QString& spNo, QString& spName, Q
     crypto::ensureProviders();
     ERR_clear_error();
     if (name.isEmpty())
-        return 30020;
+        return NameEmpty;
     // A name comes from the list, but the caller may hand over anything.
     if (name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\')) || name.contains(QStringLiteral("..")))
-        return 30027;
+        return NameLeavesDirectory;
 
     const QString path = directory();
     if (path.isEmpty() || checkDirectory(path) != DirectoryState::Usable)
-        return 30026;
+        return RecordNotFound;
     QFile file(path + QLatin1Char('/') + name + QStringLiteral(".json"));
     if (!file.open(QIODevice::ReadOnly))
-        return 30026;
+        return RecordNotFound;
     QTextStream stream(&file);
     stream.setCodec(kRecordCodec);
     const QString text = stream.readAll();
     file.close();
     if (text.isEmpty())
-        return 30021;
+        return RecordEmpty;
 
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(text.toUtf8(), &error);
     if (document.isNull() || error.error != QJsonParseError::NoError)
-        return 30022;
+        return RecordNotJson;
     if (!document.isObject())
-        return 30023;
+        return RecordNotObject;
     const QJsonObject record = document.object();
     for (const char* member : {"spNo", "spName", "csr", "key"}) {
         if (!record.contains(QLatin1String(member)))
-            return 30024;
+            return MemberMissing;
     }
 
     spNo = record.value(QStringLiteral("spNo")).toString();
@@ -340,17 +340,17 @@ int HistoryStore::restore(const QString& name, QString& spNo, QString& spName, Q
     crypto::BioPtr bio = crypto::readBio(pem);
     if (!bio) {
         crypto::logLibraryError(kLogPrefix);
-        return 30024;
+        return MemberMissing;
     }
     crypto::PkeyPtr restored(PEM_read_bio_PrivateKey(bio.get(), nullptr, crypto::refusePassphrase, nullptr));
     if (!restored) {
         crypto::logLibraryError(kLogPrefix);
-        return 30025;
+        return StoredKeyUnreadable;
     }
     if (!isRequestOfKey(csr.toUtf8(), restored.get())) {
         if (ERR_peek_error() != 0)
             crypto::logLibraryError(kLogPrefix);
-        return 30028;
+        return RequestNotOfKey;
     }
     if (keySlot) {
         EVP_PKEY_free(*keySlot);

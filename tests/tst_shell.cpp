@@ -615,14 +615,14 @@ void TestShell::chooserDecidesTheKindFromTheName()
     }
     ModalAnswer answer(actions);
     QString path, displayName, chosenPassword = QStringLiteral("untouched");
-    int chosenKind = -1;
+    KeyFileKind chosenKind = KeyFileKind(-1);
     const bool chosen = keyOnly ? chooseKeyFile(&parent, &path, &displayName, &chosenKind, &chosenPassword)
                                 : chooseCertFile(&parent, &path, &displayName, &chosenKind, &chosenPassword);
     QVERIFY(chosen);
     QCOMPARE(answer.answeredCount(), actions.size());
     QCOMPARE(path, file);
     QCOMPARE(displayName, fileName);
-    QCOMPARE(chosenKind, kind);
+    QCOMPARE(int(chosenKind), kind);
     QCOMPARE(chosenPassword, password.isNull() ? QStringLiteral("untouched") : password);
     QCOMPARE(passwordBoxTitle, password.isNull() ? QString() : QStringLiteral("证书密码"));
     QCOMPARE(CertEngine::instance()->lastPath, file);
@@ -648,7 +648,7 @@ void TestShell::cancellingChangesNothingButTheNextStart()
     parent.show();
 
     QString path = QStringLiteral("p"), displayName = QStringLiteral("n"), password = QStringLiteral("w");
-    int kind = 7;
+    KeyFileKind kind = KeyFileKind(7);
     {
         QVector<ModalAnswer::Action> actions;
         if (cancelTheFileDialog)
@@ -662,7 +662,7 @@ void TestShell::cancellingChangesNothingButTheNextStart()
     QCOMPARE(path, QStringLiteral("p"));
     QCOMPARE(displayName, QStringLiteral("n"));
     QCOMPARE(password, QStringLiteral("w"));
-    QCOMPARE(kind, 7);
+    QCOMPARE(kind, KeyFileKind(7));
     // The file stays remembered even though its password was not given.
     QCOMPARE(fileDialogStart(), cancelTheFileDialog ? earlier : file);
 }
@@ -678,7 +678,7 @@ void TestShell::firstChooserStartsInTheExecutablesDirectory()
         ModalAnswer::cancelFileDialog()(modal);
     });
     QString path, displayName, password;
-    int kind = 0;
+    KeyFileKind kind = KeyFilePkcs12;
     QVERIFY(!chooseKeyFile(&parent, &path, &displayName, &kind, &password));
     QVERIFY(answer.wasAnswered());
     QCOMPARE(QDir(startedIn).canonicalPath(), QDir(QCoreApplication::applicationDirPath()).canonicalPath());

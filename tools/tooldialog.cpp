@@ -31,7 +31,7 @@ void ToolDialog::setUpToolWindow(QLabel* label)
 bool ToolDialog::chooseAndLoad(QLabel* nameLabel, int& result)
 {
     QString path, displayName, password;
-    int kind = KeyFilePkcs12;
+    KeyFileKind kind = KeyFilePkcs12;
     if (!chooseCertFile(this, &path, &displayName, &kind, &password))
         return false;
     nameLabel->setText(displayName);

@@ -43,7 +43,7 @@ void Dialog_GetCSR_1::getCSRBtnClick(bool)
 
     QString path;
     QString displayName;
-    int kind = 0;
+    KeyFileKind kind = KeyFilePkcs12;
     QString password;
     if (changeMode && !chooseKeyFile(this, &path, &displayName, &kind, &password))
         return;

@@ -22,8 +22,9 @@ constexpr char kFriendlyName[] = "Zorvik Certificate";
 
 using BignumPtr = std::unique_ptr<BIGNUM, crypto::Deleter<&BN_free>>;
 
-// Paths arrive with "/" from the file dialogs. Windows gets every separator as a doubled backslash, which its
-// file system reads as one; elsewhere "/" already is the native separator and the path stays as it is.
+// Paths arrive with "/" from the file dialogs. On Windows the log's fixed format shows every separator as a doubled
+// backslash ("fielPath:C:\\certs\\cert.p12"), and a key file is opened by that same path, which the file
+// system reads with single separators. Elsewhere "/" already is the native separator and the path stays as it is.
 QByteArray nativePath(const QByteArray& path)
 {
 #ifdef Q_OS_WIN
@@ -107,7 +108,7 @@ void CertEngine::setMerchant(const QByteArray& merchantNo, const QByteArray& mer
     spName = merchantName;
 }
 
-void CertEngine::logCryptoError()
+void CertEngine::logCryptoError() const
 {
     // An empty queue gives code 0, whose text is logged all the same.
     crypto::logLibraryError("error. ");
@@ -268,7 +269,7 @@ int CertEngine::generateRequest(QByteArray& csr, const QByteArray& keyPath, KeyF
     return 0;
 }
 
-int CertEngine::parseCertificate(const QByteArray& certText, X509** cert)
+int CertEngine::parseCertificate(const QByteArray& certText, X509** cert) const
 {
     ERR_clear_error();
     if (cert)
@@ -389,7 +390,7 @@ int CertEngine::exportPkcs12(const QByteArray& certText, const QByteArray& passw
     return 0;
 }
 
-QStringList CertEngine::listHistory()
+QStringList CertEngine::listHistory() const
 {
     return HistoryStore::list();
 }
@@ -397,14 +398,16 @@ QStringList CertEngine::listHistory()
 int CertEngine::restoreHistory(const QString& name, QString& merchantNo, QString& merchantName, QString& csr)
 {
     ERR_clear_error();
-    EVP_PKEY* slot = key.release();
-    const int code = HistoryStore::restore(name, merchantNo, merchantName, csr, &slot);
-    key.reset(slot);
-    if (code == 0) {
-        spNo = merchantNo.toUtf8();
-        spName = merchantName.toUtf8();
-    }
-    return code;
+    HistoryStore::Record record = HistoryStore::restore(name);
+    if (record.code != 0)
+        return record.code;
+    key = std::move(record.key);
+    merchantNo = record.spNo;
+    merchantName = record.spName;
+    csr = record.csr;
+    spNo = merchantNo.toUtf8();
+    spName = merchantName.toUtf8();
+    return 0;
 }
 
 void CertEngine::clearHistory()

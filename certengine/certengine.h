@@ -80,7 +80,7 @@ public:
     void reset();
     void setMerchant(const QByteArray& spNo, const QByteArray& spName);
     // Writes the earliest queued library error (or the library's text for "no error") to the log.
-    void logCryptoError();
+    void logCryptoError() const;
 
     int generateKeyPair();
     int loadKey(const QByteArray& path, KeyFileKind kind, const QByteArray& password);
@@ -92,7 +92,7 @@ public:
                         int* historyCode = nullptr);
 
     // On success *cert receives a certificate that the caller frees with X509_free; otherwise it is null.
-    int parseCertificate(const QByteArray& certText, X509** cert);
+    int parseCertificate(const QByteArray& certText, X509** cert) const;
     int verifyCertificate(X509* cert, bool checkKey);
     // Writes cert.p12 at targetPath and cert.pem and cert_key.pem beside it (names derived from its file name),
     // replacing the files of these names together or not at all; a symbolic link of such a name is replaced itself,
@@ -100,7 +100,9 @@ public:
     // owner only from the moment they are created.
     int exportPkcs12(const QByteArray& certText, const QByteArray& password, const QByteArray& targetPath);
 
-    QStringList listHistory();
+    QStringList listHistory() const;
+    // On success the record's key and merchant data replace the engine's, and the outputs are the record's; on
+    // failure nothing changes.
     int restoreHistory(const QString& name, QString& spNo, QString& spName, QString& csr);
     void clearHistory();
 

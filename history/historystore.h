@@ -1,11 +1,11 @@
 #ifndef HISTORY_HISTORYSTORE_H
 #define HISTORY_HISTORYSTORE_H
 
+#include "crypto/cryptosupport.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
-
-#include <openssl/evp.h>
 
 // The recent certificate requests, so that a certificate issued days later can still be packaged with the key
 // of its request. Each request is one compact UTF-8 JSON file with the members csr, key (unencrypted PEM),
@@ -64,15 +64,22 @@ public:
     };
 
     // The private key as unencrypted PKCS#8 PEM text.
-    static int keyToPem(EVP_PKEY* key, QByteArray& pem);
-    static int save(const QByteArray& spNo, const QByteArray& spName, EVP_PKEY* key, const QByteArray& csr);
+    static int keyToPem(const EVP_PKEY* key, QByteArray& pem);
+    static int save(const QByteArray& spNo, const QByteArray& spName, const EVP_PKEY* key, const QByteArray& csr);
     // Record names (file names up to the first "."), most recently modified first.
     static QStringList list();
-    // The merchant outputs are set once the record's members are found, even if its key then fails to load or
-    // is refused (30025, 30028).
-    // On success the key slot's previous key is freed and replaced by the record's, which is the key of the
-    // record's request.
-    static int restore(const QString& name, QString& spNo, QString& spName, QString& csr, EVP_PKEY** keySlot);
+    // A restored record. The merchant data and the request are filled once the record's members are found, even
+    // if its key then fails to load or is refused (StoredKeyUnreadable, RequestNotOfKey); the key, which is the
+    // key of the record's request, only on success.
+    struct Record
+    {
+        int code = 0;
+        QString spNo;
+        QString spName;
+        QString csr;
+        crypto::PkeyPtr key;
+    };
+    static Record restore(const QString& name);
     // Removes the directory with every record; the next save creates it again.
     static void clear();
 

@@ -202,11 +202,13 @@ void TestShell::pushWithoutRootIsRefused()
 {
     PageStack* stack = rootedStack();
     stack->home(); // leaves the stack empty
-    QScopedPointer<QWidget> page(newPage(QStringLiteral("orphan")));
-    stack->push(page.data());
+    QPointer<QWidget> page = newPage(QStringLiteral("orphan"));
+    stack->push(page);
     QVERIFY(!page->isVisible());
     QCOMPARE(stack->currentIndex(), 0);
     QCOMPARE(stack->windowAt(0), nullptr);
+    flushDeferredDeletes(); // the stack owns a page it refused
+    QVERIFY(!page);
 }
 
 void TestShell::pushBeyondTenEntriesIsRefused()
@@ -220,12 +222,14 @@ void TestShell::pushBeyondTenEntriesIsRefused()
     }
     QCOMPARE(stack->currentIndex(), PageStack::kCapacity - 1);
 
-    QScopedPointer<QWidget> extra(newPage(QStringLiteral("extra")));
-    stack->push(extra.data());
+    QPointer<QWidget> extra = newPage(QStringLiteral("extra"));
+    stack->push(extra);
     QCOMPARE(stack->currentIndex(), PageStack::kCapacity - 1);
     QCOMPARE(stack->windowAt(PageStack::kCapacity - 1), top);
     QVERIFY(top->isVisible());
     QVERIFY(!extra->isVisible());
+    flushDeferredDeletes();
+    QVERIFY(!extra);
 
     for (int i = 1; i < PageStack::kCapacity; ++i)
         stack->back();

@@ -133,6 +133,7 @@ private slots:
     void importPageAsksBeforeWriting();
     void finishPageOpensTheDirectoryAsOneArgument_data();
     void finishPageOpensTheDirectoryAsOneArgument();
+    void finishPageSaysWhenNoFileManagerStarts();
     void finishPageShowsTheNotesWholeWithSigningRed();
     void pagesAskBeforeClosing_data();
     void pagesAskBeforeClosing();
@@ -156,6 +157,7 @@ private:
     QTemporaryDir m_work;
     std::unique_ptr<MainWindow> m_main;
     QVector<Recorded> m_started;
+    bool m_fileManagerStarts = true; // what the recorded starts report
     QByteArray m_merchantPublicKey;
     QByteArray m_merchantCert;
     QByteArray m_foreignCert;
@@ -189,7 +191,7 @@ void TestWizard::initTestCase()
              0);
     setDetachedStarter([this](const QString& program, const QStringList& arguments) {
         m_started.append({program, arguments});
-        return true;
+        return m_fileManagerStarts;
     });
 }
 
@@ -200,6 +202,7 @@ void TestWizard::init()
     CertEngine::instance()->lastPath.clear();
     QGuiApplication::clipboard()->clear();
     m_started.clear();
+    m_fileManagerStarts = true;
     m_seen.clear();
 }
 
@@ -806,6 +809,20 @@ void TestWizard::finishPageOpensTheDirectoryAsOneArgument()
     QCOMPARE(m_started.first().arguments, QStringList{directory});
 #endif
     QCOMPARE(label->text(), directory); // unchanged by the conversion
+}
+
+void TestWizard::finishPageSaysWhenNoFileManagerStarts()
+{
+    Dialog_ImportCert_2 page;
+    page.setCertDir(QStringLiteral("/srv/certs"));
+    page.show();
+    m_fileManagerStarts = false;
+    click(&page, "openCertDirBtn");
+    QCOMPARE(labelText(&page, "errorLabel"), QStringLiteral("无法打开文件管理器，请手动打开目录"));
+    QCOMPARE(textsThatDoNotFit(&page).join(QLatin1Char('\n')), QString());
+    m_fileManagerStarts = true;
+    click(&page, "openCertDirBtn");
+    QCOMPARE(labelText(&page, "errorLabel"), QString());
 }
 
 void TestWizard::finishPageShowsTheNotesWholeWithSigningRed()

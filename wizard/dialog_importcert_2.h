@@ -10,7 +10,7 @@ class Dialog_ImportCert_2;
 }
 
 // Last page of the certificate wizard: explains the three files, shows where they are, opens that directory in
-// the system's file manager and returns to the main window.
+// the system's file manager (or says in its red line that none could be started) and returns to the main window.
 class Dialog_ImportCert_2 : public StackPage
 {
     Q_OBJECT

@@ -5,7 +5,8 @@
 
 // A label that holds one rich-text link and behaves like a link for the keyboard and for accessibility tools:
 // Tab reaches it as one stop, Enter or Space activates the link (linkActivated with its target), and screen
-// readers see a link named by the label's accessible name.
+// readers see a link named by the label's accessible name, whose press action activates it once the action has
+// returned.
 class LinkLabel : public QLabel
 {
     Q_OBJECT

@@ -2,8 +2,8 @@
 #include "certengine/outputfileset.h"
 #include "opensslcommand.h"
 
-#include "app/cryptosupport.h"
 #include "app/logfile.h"
+#include "crypto/cryptosupport.h"
 #include "history/historystore.h"
 #include "passphraseprompts.h"
 
@@ -722,7 +722,9 @@ void TestCertEngine::changeFlowKeepsTheKeyOfTheFile()
 
     engine()->setMerchant(kMerchantNo, kMerchantName);
     QByteArray csr;
-    QCOMPARE(engine()->generateRequest(csr, QDir::current().absoluteFilePath(path).toUtf8(), kind, password), 0);
+    QCOMPARE(
+        engine()->generateRequest(csr, QDir::current().absoluteFilePath(path).toUtf8(), KeyFileKind(kind), password),
+        0);
     QCOMPARE(openssl({"req", "-verify", "-noout"}, csr).exitCode, 0);
     QCOMPARE(publicKeyOfRequest(csr), publicKeyOfKeyFile("merchant.key"));
     QCOMPARE(HistoryStore::list().size(), 1);
@@ -772,7 +774,7 @@ void TestCertEngine::failedKeyLoads()
     QByteArray csr = "untouched";
     // The right pass phrase of encrypted.key, should anything ask for it.
     const PassphrasePrompts prompts("secret");
-    QCOMPARE(engine()->generateRequest(csr, path.toUtf8(), kind, password), code);
+    QCOMPARE(engine()->generateRequest(csr, path.toUtf8(), KeyFileKind(kind), password), code);
     QCOMPARE(prompts.count(), 0);
     QCOMPARE(csr, QByteArray("untouched"));
     QVERIFY2(logText().contains(logLine), logText().constData());

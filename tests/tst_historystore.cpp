@@ -1,8 +1,8 @@
 #include "history/historystore.h"
 #include "opensslcommand.h"
 
-#include "app/cryptosupport.h"
 #include "app/logfile.h"
+#include "crypto/cryptosupport.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -77,23 +77,6 @@ QString secondOf(const QString& name)
     static const QRegularExpression shape(
         QStringLiteral("^(\\d{4}年\\d{2}月\\d{2}日 \\d{2}时\\d{2}分\\d{2}秒)(-\\d+)?$"));
     return shape.match(name).captured(1);
-}
-
-struct Restored
-{
-    int code = -1;
-    QString spNo;
-    crypto::PkeyPtr key;
-};
-
-Restored restoreRecord(const QString& name)
-{
-    Restored result;
-    QString spName, csr;
-    EVP_PKEY* slot = nullptr;
-    result.code = HistoryStore::restore(name, result.spNo, spName, csr, &slot);
-    result.key.reset(slot);
-    return result;
 }
 
 QByteArray logText()
@@ -236,16 +219,13 @@ void TestHistoryStore::recordIsUtf8WhateverTheLocaleCodec()
     QTextCodec::setCodecForLocale(QTextCodec::codecForName("ISO-8859-1"));
     const int saved = HistoryStore::save("1234567890", kMerchantName, m_key.get(), m_csr);
     const QStringList names = HistoryStore::list();
-    QString spNo, spName, csr;
-    EVP_PKEY* slot = nullptr;
-    const int restored = names.isEmpty() ? -1 : HistoryStore::restore(names.first(), spNo, spName, csr, &slot);
-    crypto::PkeyPtr restoredKey(slot);
+    const HistoryStore::Record restored = HistoryStore::restore(names.value(0));
     QTextCodec::setCodecForLocale(previous);
 
     QCOMPARE(saved, 0);
-    QCOMPARE(restored, 0);
+    QCOMPARE(restored.code, 0);
     QVERIFY(readFile(recordPath(names.first())).contains(kMerchantName));
-    QCOMPARE(spName, QString::fromUtf8(kMerchantName));
+    QCOMPARE(restored.spName, QString::fromUtf8(kMerchantName));
 }
 
 void TestHistoryStore::directoryAndRecordsAreReadableByTheOwnerOnly()
@@ -293,7 +273,7 @@ void TestHistoryStore::elevenSavesKeepTheTenNewest()
     QCOMPARE(HistoryStore::list(), savedNames.mid(0, 10) << QStringLiteral("settings"));
     QVERIFY(!QFile::exists(recordPath(savedNames.last())));
     for (int i = 0; i < 10; ++i) {
-        const Restored record = restoreRecord(savedNames.at(i));
+        const HistoryStore::Record record = HistoryStore::restore(savedNames.at(i));
         QCOMPARE(record.spNo, QString::number(10 - i));
         QCOMPARE(EVP_PKEY_eq(record.key.get(), (i % 2 ? m_otherKey : m_key).get()), 1);
     }
@@ -325,7 +305,7 @@ void TestHistoryStore::twoProcessesSavingAtOnceKeepEveryRecord()
     const QStringList names = HistoryStore::list();
     QSet<QString> merchants;
     for (const QString& name : names)
-        merchants.insert(restoreRecord(name).spNo);
+        merchants.insert(HistoryStore::restore(name).spNo);
     QCOMPARE(merchants, (QSet<QString>{"this-0", "this-1", "this-2", "this-3", "this-4", "other-0", "other-1",
                                        "other-2", "other-3", "other-4"}));
     QCOMPARE(names.size(), 10);
@@ -476,7 +456,7 @@ void TestHistoryStore::failedSaveLeavesEverythingAsItWas()
     QCOMPARE(saved, code);
     QCOMPARE(entries(), before); // no record, claimed name or temporary file
     QCOMPARE(HistoryStore::list(), QStringList());
-    QCOMPARE(restoreRecord(QStringLiteral("r")).code, 30026);
+    QCOMPARE(HistoryStore::restore(QStringLiteral("r")).code, HistoryStore::RecordNotFound);
     HistoryStore::clear();
     QCOMPARE(entries(), before);
     QCOMPARE(logText().count("操作记录目录不可用"), code == 30012 ? 4 : 0); // every refusal
@@ -486,15 +466,12 @@ void TestHistoryStore::failedSaveLeavesEverythingAsItWas()
 void TestHistoryStore::restoreReturnsMerchantDataAndKey()
 {
     QCOMPARE(HistoryStore::save("1234567890", kMerchantName, m_key.get(), m_csr), 0);
-    QString spNo, spName, csr;
-    EVP_PKEY* slot = EVP_PKEY_dup(m_otherKey.get());
-    QVERIFY(slot);
-    QCOMPARE(HistoryStore::restore(HistoryStore::list().first(), spNo, spName, csr, &slot), 0);
-    crypto::PkeyPtr restored(slot);
-    QCOMPARE(spNo, QStringLiteral("1234567890"));
-    QCOMPARE(spName, QString::fromUtf8(kMerchantName));
-    QCOMPARE(csr.toUtf8(), m_csr);
-    QCOMPARE(EVP_PKEY_eq(restored.get(), m_key.get()), 1);
+    const HistoryStore::Record restored = HistoryStore::restore(HistoryStore::list().first());
+    QCOMPARE(restored.code, 0);
+    QCOMPARE(restored.spNo, QStringLiteral("1234567890"));
+    QCOMPARE(restored.spName, QString::fromUtf8(kMerchantName));
+    QCOMPARE(restored.csr.toUtf8(), m_csr);
+    QCOMPARE(EVP_PKEY_eq(restored.key.get(), m_key.get()), 1);
 }
 
 void TestHistoryStore::restoreFailureKeepsTheKey_data()
@@ -567,26 +544,15 @@ void TestHistoryStore::restoreFailureKeepsTheKey()
         QVERIFY(QDir().mkpath(QFileInfo(path).path()));
         QVERIFY(writeFile(path, content));
     }
-    QString spNo = QStringLiteral("before");
-    QString spName = QStringLiteral("before");
-    QString csr = QStringLiteral("before");
-    EVP_PKEY* slot = EVP_PKEY_dup(m_otherKey.get());
-    QVERIFY(slot);
-    const int result = HistoryStore::restore(name, spNo, spName, csr, &slot);
-    crypto::PkeyPtr kept(slot);
+    const HistoryStore::Record restored = HistoryStore::restore(name);
 
-    QCOMPARE(result, code);
-    QCOMPARE(EVP_PKEY_eq(kept.get(), m_otherKey.get()), 1);
+    QCOMPARE(restored.code, code);
+    QVERIFY(!restored.key);
     QVERIFY2(logText().contains("] error. ") == logged, logText().constData());
-    if (outputsSet) {
-        QCOMPARE(spNo, QStringLiteral("1234567890"));
-        QCOMPARE(spName, QString::fromUtf8(kMerchantName));
-        QCOMPARE(csr, QJsonDocument::fromJson(content).object().value("csr").toString());
-    } else {
-        QCOMPARE(spNo, QStringLiteral("before"));
-        QCOMPARE(spName, QStringLiteral("before"));
-        QCOMPARE(csr, QStringLiteral("before"));
-    }
+    const QString csr = QJsonDocument::fromJson(content).object().value("csr").toString();
+    QCOMPARE(restored.spNo, outputsSet ? QStringLiteral("1234567890") : QString());
+    QCOMPARE(restored.spName, outputsSet ? QString::fromUtf8(kMerchantName) : QString());
+    QCOMPARE(restored.csr, outputsSet ? csr : QString());
 }
 
 // ---- Helper mode: this program started again by the tests above.

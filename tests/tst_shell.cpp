@@ -1,10 +1,10 @@
 #include "app/filechooser.h"
-#include "app/keyfilekind.h"
 #include "app/mainwindow.h"
 #include "app/pagestack.h"
 #include "app/windowsetup.h"
 #include "app/zvmessagebox.h"
 #include "certengine/certengine.h"
+#include "crypto/keyfilekind.h"
 #include "modalanswer.h"
 #include "textfit.h"
 
@@ -202,11 +202,13 @@ void TestShell::pushWithoutRootIsRefused()
 {
     PageStack* stack = rootedStack();
     stack->home(); // leaves the stack empty
-    QScopedPointer<QWidget> page(newPage(QStringLiteral("orphan")));
-    stack->push(page.data());
+    QPointer<QWidget> page = newPage(QStringLiteral("orphan"));
+    stack->push(page);
     QVERIFY(!page->isVisible());
     QCOMPARE(stack->currentIndex(), 0);
     QCOMPARE(stack->windowAt(0), nullptr);
+    flushDeferredDeletes(); // the stack owns a page it refused
+    QVERIFY(!page);
 }
 
 void TestShell::pushBeyondTenEntriesIsRefused()
@@ -220,12 +222,14 @@ void TestShell::pushBeyondTenEntriesIsRefused()
     }
     QCOMPARE(stack->currentIndex(), PageStack::kCapacity - 1);
 
-    QScopedPointer<QWidget> extra(newPage(QStringLiteral("extra")));
-    stack->push(extra.data());
+    QPointer<QWidget> extra = newPage(QStringLiteral("extra"));
+    stack->push(extra);
     QCOMPARE(stack->currentIndex(), PageStack::kCapacity - 1);
     QCOMPARE(stack->windowAt(PageStack::kCapacity - 1), top);
     QVERIFY(top->isVisible());
     QVERIFY(!extra->isVisible());
+    flushDeferredDeletes();
+    QVERIFY(!extra);
 
     for (int i = 1; i < PageStack::kCapacity; ++i)
         stack->back();
@@ -615,14 +619,14 @@ void TestShell::chooserDecidesTheKindFromTheName()
     }
     ModalAnswer answer(actions);
     QString path, displayName, chosenPassword = QStringLiteral("untouched");
-    int chosenKind = -1;
+    KeyFileKind chosenKind = KeyFileKind(-1);
     const bool chosen = keyOnly ? chooseKeyFile(&parent, &path, &displayName, &chosenKind, &chosenPassword)
                                 : chooseCertFile(&parent, &path, &displayName, &chosenKind, &chosenPassword);
     QVERIFY(chosen);
     QCOMPARE(answer.answeredCount(), actions.size());
     QCOMPARE(path, file);
     QCOMPARE(displayName, fileName);
-    QCOMPARE(chosenKind, kind);
+    QCOMPARE(int(chosenKind), kind);
     QCOMPARE(chosenPassword, password.isNull() ? QStringLiteral("untouched") : password);
     QCOMPARE(passwordBoxTitle, password.isNull() ? QString() : QStringLiteral("证书密码"));
     QCOMPARE(CertEngine::instance()->lastPath, file);
@@ -648,7 +652,7 @@ void TestShell::cancellingChangesNothingButTheNextStart()
     parent.show();
 
     QString path = QStringLiteral("p"), displayName = QStringLiteral("n"), password = QStringLiteral("w");
-    int kind = 7;
+    KeyFileKind kind = KeyFileKind(7);
     {
         QVector<ModalAnswer::Action> actions;
         if (cancelTheFileDialog)
@@ -662,7 +666,7 @@ void TestShell::cancellingChangesNothingButTheNextStart()
     QCOMPARE(path, QStringLiteral("p"));
     QCOMPARE(displayName, QStringLiteral("n"));
     QCOMPARE(password, QStringLiteral("w"));
-    QCOMPARE(kind, 7);
+    QCOMPARE(kind, KeyFileKind(7));
     // The file stays remembered even though its password was not given.
     QCOMPARE(fileDialogStart(), cancelTheFileDialog ? earlier : file);
 }
@@ -678,7 +682,7 @@ void TestShell::firstChooserStartsInTheExecutablesDirectory()
         ModalAnswer::cancelFileDialog()(modal);
     });
     QString path, displayName, password;
-    int kind = 0;
+    KeyFileKind kind = KeyFilePkcs12;
     QVERIFY(!chooseKeyFile(&parent, &path, &displayName, &kind, &password));
     QVERIFY(answer.wasAnswered());
     QCOMPARE(QDir(startedIn).canonicalPath(), QDir(QCoreApplication::applicationDirPath()).canonicalPath());

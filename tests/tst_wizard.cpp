@@ -1,3 +1,4 @@
+#include "app/filemanager.h"
 #include "app/logfile.h"
 #include "app/mainwindow.h"
 #include "app/pagestack.h"
@@ -10,7 +11,6 @@
 #include "wizard/dialog_getcsr_1.h"
 #include "wizard/dialog_importcert_1.h"
 #include "wizard/dialog_importcert_2.h"
-#include "wizard/filemanager.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -133,6 +133,7 @@ private slots:
     void importPageAsksBeforeWriting();
     void finishPageOpensTheDirectoryAsOneArgument_data();
     void finishPageOpensTheDirectoryAsOneArgument();
+    void finishPageSaysWhenNoFileManagerStarts();
     void finishPageShowsTheNotesWholeWithSigningRed();
     void pagesAskBeforeClosing_data();
     void pagesAskBeforeClosing();
@@ -156,6 +157,7 @@ private:
     QTemporaryDir m_work;
     std::unique_ptr<MainWindow> m_main;
     QVector<Recorded> m_started;
+    bool m_fileManagerStarts = true; // what the recorded starts report
     QByteArray m_merchantPublicKey;
     QByteArray m_merchantCert;
     QByteArray m_foreignCert;
@@ -189,7 +191,7 @@ void TestWizard::initTestCase()
              0);
     setDetachedStarter([this](const QString& program, const QStringList& arguments) {
         m_started.append({program, arguments});
-        return true;
+        return m_fileManagerStarts;
     });
 }
 
@@ -200,6 +202,7 @@ void TestWizard::init()
     CertEngine::instance()->lastPath.clear();
     QGuiApplication::clipboard()->clear();
     m_started.clear();
+    m_fileManagerStarts = true;
     m_seen.clear();
 }
 
@@ -599,7 +602,7 @@ void TestWizard::failedRestoreEmptiesTheFields()
     QAccessible::queryAccessibleInterface(request->findChild<QLabel*>(QStringLiteral("optHistoryLabel")))
         ->actionInterface()
         ->doAction(QAccessibleActionInterface::pressAction());
-    QVERIFY(answer.wasAnswered());
+    QTRY_VERIFY(answer.wasAnswered()); // the action is queued
     QCOMPARE(labelText(request, "errorLabel"), expected);
     QCOMPARE(textsThatDoNotFit(request).join(QLatin1Char('\n')), QString());
     QCOMPARE(lineEdit(request, "spNoLineEdit")->text(), QString());
@@ -808,6 +811,20 @@ void TestWizard::finishPageOpensTheDirectoryAsOneArgument()
     QCOMPARE(label->text(), directory); // unchanged by the conversion
 }
 
+void TestWizard::finishPageSaysWhenNoFileManagerStarts()
+{
+    Dialog_ImportCert_2 page;
+    page.setCertDir(QStringLiteral("/srv/certs"));
+    page.show();
+    m_fileManagerStarts = false;
+    click(&page, "openCertDirBtn");
+    QCOMPARE(labelText(&page, "errorLabel"), QStringLiteral("无法打开文件管理器，请手动打开目录"));
+    QCOMPARE(textsThatDoNotFit(&page).join(QLatin1Char('\n')), QString());
+    m_fileManagerStarts = true;
+    click(&page, "openCertDirBtn");
+    QCOMPARE(labelText(&page, "errorLabel"), QString());
+}
+
 void TestWizard::finishPageShowsTheNotesWholeWithSigningRed()
 {
     Dialog_ImportCert_2 page;
@@ -916,6 +933,18 @@ void TestWizard::fieldsAndHistoryLinkAreAccessible()
                         linkLabel->height() / 2);
     QTest::mouseClick(linkLabel, Qt::LeftButton, {}, onText);
     QCOMPARE(answer.seenTitle(), QStringLiteral("操作记录（最近10条）"));
+
+    // The accessibility action returns at once, as a button's does; the history opens after it.
+    bool returned = false;
+    bool openedAfterReturn = false;
+    ModalAnswer pressed([&](QWidget* dialog) {
+        openedAfterReturn = returned;
+        ModalAnswer::clickButtonNamed(QStringLiteral("backBtn"))(dialog);
+    });
+    link->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    returned = true;
+    QTRY_VERIFY(pressed.wasAnswered());
+    QVERIFY(openedAfterReturn);
 }
 
 void TestWizard::tabOrderFollowsTheEye_data()

@@ -2,10 +2,13 @@
 // verification, encryption and decryption of a 1 MiB text with a 2048-bit key, the Base64 codec on 16 MiB
 // against EVP_EncodeBlock/EVP_DecodeBlock, the certificate request, loading each kind of key file and printing a
 // certificate. Prints the best time of each side and the ratio libcrypto / engine (1.00 means no overhead,
-// above 1 faster than libcrypto). Then the peak memory of signing and encrypting a 100 MiB text and decrypting
-// a 10 MiB one. Not a test: build it in Release (-DCERTUTIL_BUILD_BENCH=ON) and run it by hand.
-//   bench_engines          everything (a few minutes)
-//   bench_engines speed    the comparisons only
+// above 1 faster than libcrypto). The engine's encryption and decryption share the blocks among the cores,
+// libcrypto's loop runs on one: for 10 MiB with the private key the engine runs with its threads limited to 1
+// and 2 and with all the cores it sees. Then the peak memory of signing and encrypting a 100 MiB text and
+// decrypting a 10 MiB one. Not a test: build it in Release (-DCERTUTIL_BUILD_BENCH=ON) and run it by hand.
+//   bench_engines          everything (several minutes)
+//   bench_engines speed    the comparisons of 1 MiB, the files and the codec
+//   bench_engines cores    10 MiB with the private key, by thread count
 //   bench_engines codec    the codec only (seconds)
 //   bench_engines memory   the peak memory only
 #include "certengine/certengine.h"
@@ -28,6 +31,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <thread>
 #include <vector>
 
 #ifdef __GLIBC__
@@ -151,18 +155,22 @@ bool rawVerify(EVP_PKEY* key, const QByteArray& signatureText, const QByteArray&
     return ok;
 }
 
-QByteArray rawEncrypt(EVP_PKEY* key, const QByteArray& text)
+// With the public key, or (privateKey) with the private key: PKCS#1 type 1, as a raw signature.
+QByteArray rawEncrypt(EVP_PKEY* key, const QByteArray& text, bool privateKey = false)
 {
     const int blocks = (text.size() + 244) / 245;
     QByteArray cipher(blocks * 256, Qt::Uninitialized);
     EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new_from_pkey(nullptr, key, nullptr);
-    if (EVP_PKEY_encrypt_init(ctx) <= 0 || EVP_PKEY_CTX_set_rsa_padding(ctx, RSA_PKCS1_PADDING) <= 0)
+    if ((privateKey ? EVP_PKEY_sign_init(ctx) : EVP_PKEY_encrypt_init(ctx)) <= 0 ||
+        EVP_PKEY_CTX_set_rsa_padding(ctx, RSA_PKCS1_PADDING) <= 0)
         fail("raw encryption set-up");
     for (int i = 0; i < blocks; ++i) {
         size_t written = 256;
         const int chunk = std::min(245, text.size() - 245 * i);
-        if (EVP_PKEY_encrypt(ctx, reinterpret_cast<unsigned char*>(cipher.data()) + 256 * i, &written,
-                             reinterpret_cast<const unsigned char*>(text.constData()) + 245 * i, size_t(chunk)) <= 0)
+        auto* out = reinterpret_cast<unsigned char*>(cipher.data()) + 256 * i;
+        const auto* in = reinterpret_cast<const unsigned char*>(text.constData()) + 245 * i;
+        if ((privateKey ? EVP_PKEY_sign(ctx, out, &written, in, size_t(chunk))
+                        : EVP_PKEY_encrypt(ctx, out, &written, in, size_t(chunk))) <= 0)
             fail("raw encryption");
     }
     EVP_PKEY_CTX_free(ctx);
@@ -378,6 +386,38 @@ void measureCrypto(Material& m)
         [&] { g_sink += rawDecrypt(m.key, cipherText).size(); });
 }
 
+// 10 MiB with the private key, where the cores pay: decrypting a 10 MiB ciphertext text and encrypting a
+// 10 MiB text (private-key encryption, deterministic, so both sides must give the same text).
+void measureCores(Material& m)
+{
+    SignEngine engine;
+    loadInto(engine, KeyFilePem, m.pemPath);
+    const QByteArray text = printableText(kLargeCipherText, 9);
+    const int plainSize = (kLargeCipherText / 4 * 3) / 256 * 245;
+    const QByteArray plain = printableText(plainSize, 5);
+    const QByteArray cipherText = rawEncrypt(m.key, plain);
+    QByteArray out;
+    if (engine.cryptText(false, false, cipherText, out) != 0 || out != plain)
+        fail("decrypting 10 MiB");
+    if (engine.cryptText(false, true, text, out) != 0 || out != rawEncrypt(m.key, text, true))
+        fail("encrypting 10 MiB");
+
+    std::printf("10 MiB with the private key; openssl on one core, the engine on as many threads as named, "
+                "the machine has %u (ratio = openssl time / engine time)\n",
+                std::thread::hardware_concurrency());
+    for (const int threads : {1, 2, 0}) {
+        SignEngine::CryptControl control;
+        control.threads = threads;
+        const QByteArray label = threads ? QByteArray::number(threads) : QByteArray("all");
+        compare(("decrypt, " + label + " threads").constData(), 2, 1,
+                [&] { g_sink += engine.cryptText(false, false, cipherText, out, &control) + out.size(); },
+                [&] { g_sink += rawDecrypt(m.key, cipherText).size(); });
+        compare(("encrypt, " + label + " threads").constData(), 2, 1,
+                [&] { g_sink += engine.cryptText(false, true, text, out, &control) + out.size(); },
+                [&] { g_sink += rawEncrypt(m.key, text, true).size(); });
+    }
+}
+
 void measureFiles(Material& m)
 {
     std::printf("Key files, request and certificate text\n");
@@ -545,8 +585,8 @@ void measureMemory(Material& m)
 int main(int argc, char** argv)
 {
     const QByteArray mode = argc > 1 ? QByteArray(argv[1]) : QByteArray();
-    if (!mode.isEmpty() && mode != "speed" && mode != "codec" && mode != "memory") {
-        std::fprintf(stderr, "usage: bench_engines [speed|codec|memory]\n");
+    if (!mode.isEmpty() && mode != "speed" && mode != "cores" && mode != "codec" && mode != "memory") {
+        std::fprintf(stderr, "usage: bench_engines [speed|cores|codec|memory]\n");
         return 2;
     }
     Material material;
@@ -556,6 +596,8 @@ int main(int argc, char** argv)
         measureCrypto(material);
         measureFiles(material);
     }
+    if (mode.isEmpty() || mode == "cores")
+        measureCores(material);
     if (mode.isEmpty() || mode == "speed" || mode == "codec")
         measureCodec();
     if (mode.isEmpty() || mode == "memory")

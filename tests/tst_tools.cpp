@@ -571,14 +571,19 @@ void TestTools::longWorkShowsAWaitCursorAndDropsRepeatedClicks()
         QTest::keyClick(encrypt, Qt::Key_Space);
         QTest::mouseClick(widget("decryptBtn"), Qt::LeftButton);
         QTest::mouseClick(widget("chooseCertBtn"), Qt::LeftButton);
+        // A press that is no input event, as a screen reader's press action, starts nothing either.
+        qobject_cast<QPushButton*>(widget("chooseCertBtn"))->click();
     });
+    ModalAnswer chooser(ModalAnswer::cancelFileDialog());
     QElapsedTimer clock;
     clock.start();
     QTest::mouseClick(encrypt, Qt::LeftButton);
     qInfo("encrypting %d bytes and showing the result took %lld ms", size, clock.elapsed());
     QCOMPARE(cursor, Qt::WaitCursor);
     QCOMPARE(clicks.count(), 1);
-    QCOMPARE(otherClicks.count() + chooserClicks.count(), 0);
+    QCOMPARE(otherClicks.count(), 0);
+    QCOMPARE(chooserClicks.count(), 1); // the press
+    QVERIFY(!chooser.wasAnswered());
     QVERIFY(!QApplication::overrideCursor());
     QCOMPARE(text("outputTextEdit").size(), ((size + 244) / 245 * 256 + 2) / 3 * 4);
 }

@@ -63,6 +63,8 @@ void Dialog_RSA_Crypt::backBtnClick(bool)
 
 void Dialog_RSA_Crypt::runCrypt(bool encrypt)
 {
+    if (isWorking())
+        return;
     if (ui->certNameLabel->text().isEmpty()) {
         showMessage(QStringLiteral("请选择证书文件"));
         return;

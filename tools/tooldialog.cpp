@@ -64,6 +64,8 @@ void ToolDialog::setUpToolWindow(QLabel* label)
 
 bool ToolDialog::chooseAndLoad(QLabel* nameLabel, int& result)
 {
+    if (working)
+        return false;
     QString path, displayName, password;
     int kind = KeyFilePkcs12;
     if (!chooseCertFile(this, &path, &displayName, &kind, &password))
@@ -218,8 +220,9 @@ void ToolDialog::reject()
     close();
 }
 
-ToolDialog::BusyScope::BusyScope(QWidget* window) : window(window)
+ToolDialog::BusyScope::BusyScope(ToolDialog* window) : window(window), wasWorking(window->working)
 {
+    window->working = true;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     qApp->installEventFilter(this);
     // Let the cursor and any pending repaint show before the event loop stalls.
@@ -233,6 +236,7 @@ ToolDialog::BusyScope::~BusyScope()
     QCoreApplication::processEvents();
     qApp->removeEventFilter(this);
     QApplication::restoreOverrideCursor();
+    window->working = wasWorking;
 }
 
 bool ToolDialog::BusyScope::eventFilter(QObject* watched, QEvent* event)

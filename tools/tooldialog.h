@@ -47,6 +47,9 @@ protected:
     // program is closing: work with a control has stopped by then; work without one cannot be stopped and is
     // left to end on its own, so it must own everything it touches, and what it produces is dropped.
     bool runInBackground(const QString& what, SignEngine::CryptControl* control, std::function<void()> work);
+    // True while a BusyScope of this window lives. The slots that start work then do nothing: the input filter
+    // stops clicks and keys, but not a press that arrives another way (a screen reader's press action).
+    bool isWorking() const { return working; }
 
     // The edit's text exactly as it stands, with a line feed between lines. QPlainTextEdit::toPlainText() turns
     // no-break spaces into spaces and line separators into line feeds, so a text signed, encrypted or copied
@@ -75,6 +78,7 @@ private:
     void joinAbandonedWork();
 
     QLabel* errorLabel = nullptr;
+    bool working = false;
     // Loads that were cancelled while the library still worked on them; they end by themselves.
     std::vector<std::thread> abandoned;
 };
@@ -86,7 +90,7 @@ private:
 class ToolDialog::BusyScope : public QObject
 {
 public:
-    explicit BusyScope(QWidget* window);
+    explicit BusyScope(ToolDialog* window);
     ~BusyScope() override;
     BusyScope(const BusyScope&) = delete;
     BusyScope& operator=(const BusyScope&) = delete;
@@ -95,7 +99,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    QWidget* window;
+    ToolDialog* window;
+    bool wasWorking;
 };
 
 #endif // TOOLS_TOOLDIALOG_H

@@ -15,6 +15,7 @@
 #include <QClipboard>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -574,7 +575,16 @@ void TestTools::longWorkShowsAWaitCursorAndDropsRepeatedClicks()
         // A press that is no input event, as a screen reader's press action, starts nothing either.
         qobject_cast<QPushButton*>(widget("chooseCertBtn"))->click();
     });
-    ModalAnswer chooser(ModalAnswer::cancelFileDialog());
+    // A file dialog, should one open, is closed and noted; a progress box on a slow machine is left alone.
+    bool chooserOpened = false;
+    QTimer chooser;
+    connect(&chooser, &QTimer::timeout, [&] {
+        if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+            chooserOpened = true;
+            dialog->reject();
+        }
+    });
+    chooser.start(20);
     QElapsedTimer clock;
     clock.start();
     QTest::mouseClick(encrypt, Qt::LeftButton);
@@ -583,7 +593,7 @@ void TestTools::longWorkShowsAWaitCursorAndDropsRepeatedClicks()
     QCOMPARE(clicks.count(), 1);
     QCOMPARE(otherClicks.count(), 0);
     QCOMPARE(chooserClicks.count(), 1); // the press
-    QVERIFY(!chooser.wasAnswered());
+    QVERIFY(!chooserOpened);
     QVERIFY(!QApplication::overrideCursor());
     QCOMPARE(text("outputTextEdit").size(), ((size + 244) / 245 * 256 + 2) / 3 * 4);
 }

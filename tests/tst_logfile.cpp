@@ -1,11 +1,13 @@
 #include "app/logfile.h"
+#include "workdirectory.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QTest>
+
+#include <memory>
 
 class TestLogFile : public QObject
 {
@@ -24,44 +26,32 @@ private slots:
     void lineWithoutFileNameIsNotWrittenAnywhere();
 
 private:
-    QByteArray readLog() const;
+    static QByteArray readLog() { return WorkDirectory::logText(); }
 
-    QTemporaryDir m_dir;
-    QString m_previousDir;
+    std::unique_ptr<WorkDirectory> m_work;
 };
 
 void TestLogFile::init()
 {
-    QVERIFY(m_dir.isValid());
-    m_previousDir = QDir::currentPath();
-    QVERIFY(QDir::setCurrent(m_dir.path()));
-    QDir(m_dir.path()).removeRecursively();
-    QDir().mkpath(m_dir.path());
-    QVERIFY(QDir::setCurrent(m_dir.path()));
+    // A fresh directory for every test, without the log directory that the work directory's log makes.
+    m_work = std::make_unique<WorkDirectory>();
+    QVERIFY(QDir("log").removeRecursively());
 }
 
 void TestLogFile::cleanup()
 {
-    QDir::setCurrent(m_previousDir);
-}
-
-QByteArray TestLogFile::readLog() const
-{
-    QFile file(m_dir.filePath(QStringLiteral("log/certutil_zv.txt")));
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return file.readAll();
+    m_work.reset();
 }
 
 void TestLogFile::probeCreatesTheLogDirectory()
 {
-    QVERIFY(!QDir(m_dir.filePath(QStringLiteral("log"))).exists());
+    QVERIFY(!QDir("log").exists());
     LogFile::instance()->setFileName("certutil_zv.txt");
-    QVERIFY(QDir(m_dir.filePath(QStringLiteral("log"))).exists());
+    QVERIFY(QDir("log").exists());
 
     // With the directory in place, the probe creates the file, empty.
     LogFile::instance()->setFileName("certutil_zv.txt");
-    QVERIFY(QFile::exists(m_dir.filePath(QStringLiteral("log/certutil_zv.txt"))));
+    QVERIFY(QFile::exists("log/certutil_zv.txt"));
     QCOMPARE(readLog(), QByteArray());
 }
 
@@ -97,7 +87,7 @@ void TestLogFile::deletedFileIsRecreatedWithOnlyTheNextLine()
 {
     LogFile::instance()->setFileName("certutil_zv.txt");
     LogFile::instance()->write("first");
-    QVERIFY(QFile::remove(m_dir.filePath(QStringLiteral("log/certutil_zv.txt"))));
+    QVERIFY(QFile::remove("log/certutil_zv.txt"));
     LogFile::instance()->write("second");
     const QByteArray content = readLog();
     QVERIFY(content.endsWith("] second\n"));
@@ -107,7 +97,7 @@ void TestLogFile::deletedFileIsRecreatedWithOnlyTheNextLine()
 void TestLogFile::deletedDirectoryIsRecreated()
 {
     LogFile::instance()->setFileName("certutil_zv.txt");
-    QVERIFY(QDir(m_dir.filePath(QStringLiteral("log"))).removeRecursively());
+    QVERIFY(QDir("log").removeRecursively());
     LogFile::instance()->write("after the directory went away");
     QVERIFY(readLog().endsWith("] after the directory went away\n"));
 }
@@ -131,7 +121,7 @@ void TestLogFile::lineWithoutFileNameIsNotWrittenAnywhere()
 {
     LogFile::instance()->setFileName(QByteArray());
     LogFile::instance()->write("lost");
-    const QStringList entries = QDir(m_dir.filePath(QStringLiteral("log"))).entryList(QDir::Files);
+    const QStringList entries = QDir("log").entryList(QDir::Files);
     QVERIFY2(entries.isEmpty(), qPrintable(entries.join(QLatin1Char(','))));
 }
 

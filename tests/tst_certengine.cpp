@@ -328,28 +328,22 @@ void TestCertEngine::outputNamesComeFromTheFileNameOnly()
 
 void TestCertEngine::packagingReplacesTheSetWholeOrNotAtAll_data()
 {
-    QTest::addColumn<QString>("fault"); // "directory", "read-only", "disk full", or where a link at file points
+    QTest::addColumn<QString>("fault"); // "a directory", "read-only", "disk full", or where a link at file points
     QTest::addColumn<QString>("file");
     QTest::addColumn<int>("code");
-    QTest::newRow("cert.p12 a directory") << "directory"
-                                          << "cert.p12" << 10103;
-    QTest::newRow("cert.pem a directory") << "directory"
-                                          << "cert.pem" << 10105;
-    QTest::newRow("cert_key.pem a directory") << "directory"
-                                              << "cert_key.pem" << 10107;
-    QTest::newRow("cert_key.pem read-only") << "read-only"
-                                            << "cert_key.pem" << 10107;
+    const auto row = [](const char* fault, const char* file, int code) {
+        QTest::addRow("%s: %s", file, fault) << QString(fault) << QString(file) << code;
+    };
+    row("a directory", "cert.p12", 10103);
+    row("a directory", "cert.pem", 10105);
+    row("a directory", "cert_key.pem", 10107);
+    row("read-only", "cert_key.pem", 10107);
 #ifdef Q_OS_UNIX
-    QTest::newRow("disk full in cert.p12") << "disk full"
-                                           << "cert.p12" << 10104;
-    QTest::newRow("disk full in cert.pem") << "disk full"
-                                           << "cert.pem" << 10106;
-    QTest::newRow("disk full in cert_key.pem") << "disk full"
-                                               << "cert_key.pem" << 10108;
-    QTest::newRow("cert.pem a link to a file outside") << "elsewhere/notes.txt"
-                                                       << "cert.pem" << 0;
-    QTest::newRow("cert_key.pem a dangling link") << "elsewhere/k.pem"
-                                                  << "cert_key.pem" << 0;
+    row("disk full", "cert.p12", 10104);
+    row("disk full", "cert.pem", 10106);
+    row("disk full", "cert_key.pem", 10108);
+    row("elsewhere/notes.txt", "cert.pem", 0); // a link to a file outside
+    row("elsewhere/k.pem", "cert_key.pem", 0); // a dangling link
 #endif
 }
 
@@ -371,7 +365,7 @@ void TestCertEngine::packagingReplacesTheSetWholeOrNotAtAll()
     for (const QString& name : kOutputNames) {
         if (name != file || fault == "read-only" || fault == "disk full")
             QVERIFY(writeFile("out/" + name, "old " + name.toUtf8()));
-        else if (fault == "directory")
+        else if (fault == "a directory")
             QVERIFY(QDir().mkpath("out/" + name + "/inside"));
         else
             QVERIFY(QFile::link(QDir::current().absoluteFilePath(fault), "out/" + name));
@@ -391,8 +385,8 @@ void TestCertEngine::packagingReplacesTheSetWholeOrNotAtAll()
     QCOMPARE(entriesIn("out"), kOutputNames);
     if (code != 0) {
         for (const QString& name : kOutputNames)
-            QVERIFY(fault == "directory" && name == file ? QFileInfo("out/" + name).isDir()
-                                                         : readFile("out/" + name) == "old " + name.toUtf8());
+            QVERIFY(fault == "a directory" && name == file ? QFileInfo("out/" + name).isDir()
+                                                           : readFile("out/" + name) == "old " + name.toUtf8());
         QVERIFY2(logText().contains("fielPath:" + nativeOutput("out", file).toUtf8() + "\n"), logText().constData());
         QVERIFY(logText().contains("] error. "));
         return;
@@ -463,10 +457,8 @@ void TestCertEngine::packagingRefusesCertificatesThatFailVerification_data()
     QTest::addColumn<QString>("subjectKey");
     QTest::addColumn<QString>("issuer");
     QTest::addColumn<int>("code");
-    QTest::newRow("certificate of another key") << "other.pem"
-                                                << "ca" << 10026;
-    QTest::newRow("signed by another root") << "key.pem"
-                                            << "otherca" << 10029;
+    QTest::newRow("certificate of another key") << QString("other.pem") << "ca" << 10026;
+    QTest::newRow("signed by another root") << QString("key.pem") << "otherca" << 10029;
 }
 
 void TestCertEngine::packagingRefusesCertificatesThatFailVerification()

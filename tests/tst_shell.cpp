@@ -399,21 +399,14 @@ void TestShell::tilesOpenFreshWindowsAndBackReturns_data()
     QTest::addColumn<QString>("tile");
     QTest::addColumn<QString>("form");
     QTest::addColumn<QString>("back");
-    QTest::newRow("apply") << "applyCertBtn"
-                           << "Dialog_GetCSR_1 生成证书请求串"
-                           << "lastStepBtn";
-    QTest::newRow("change") << "changeCertBtn"
-                            << "Dialog_GetCSR_1 选择文件并生成证书请求串"
-                            << "lastStepBtn";
-    QTest::newRow("sign/verify") << "certSignBtn"
-                                 << "Dialog_CertSign_1 "
-                                 << "backBtn";
-    QTest::newRow("encrypt/decrypt") << "cryptBtn"
-                                     << "Dialog_RSA_Crypt "
-                                     << "backBtn";
-    QTest::newRow("certificate information") << "certInfoBtn"
-                                             << "Dialog_CertInfo_1 "
-                                             << "backBtn";
+    const auto row = [](const char* name, const char* tile, const char* form, const char* back) {
+        QTest::newRow(name) << QString(tile) << QString(form) << QString(back);
+    };
+    row("apply", "applyCertBtn", "Dialog_GetCSR_1 生成证书请求串", "lastStepBtn");
+    row("change", "changeCertBtn", "Dialog_GetCSR_1 选择文件并生成证书请求串", "lastStepBtn");
+    row("sign/verify", "certSignBtn", "Dialog_CertSign_1 ", "backBtn");
+    row("encrypt/decrypt", "cryptBtn", "Dialog_RSA_Crypt ", "backBtn");
+    row("certificate information", "certInfoBtn", "Dialog_CertInfo_1 ", "backBtn");
 }
 
 void TestShell::tilesOpenFreshWindowsAndBackReturns()

@@ -221,8 +221,8 @@ void TestTools::failedLoadsForgetTheFile_data()
     QTest::newRow("encrypt/decrypt") << int(Crypt) << failed << ""
                                      << QStringList{"encryptBtn", "请选择证书文件", "decryptBtn", "请选择证书文件"};
     // The certificate window shows the failed file's name next to the last certificate.
-    QTest::newRow("certificate information") << int(Info) << "读取证书文件，请重试！ret:20061"
-                                             << "cert.p12" << QStringList();
+    QTest::newRow("certificate information")
+        << int(Info) << "读取证书文件，请重试！ret:20061" << QString("cert.p12") << QStringList();
 }
 
 void TestTools::failedLoadsForgetTheFile()

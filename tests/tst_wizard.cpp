@@ -239,10 +239,8 @@ void TestWizard::changeJourneyKeepsTheKeyOfTheFile_data()
     QTest::newRow("PKCS#12 with password") << "cert.p12" << QString();
     QTest::newRow("PEM key") << "key.pem" << QString();
     // The request stands, but the page says that it is not kept.
-    QTest::newRow("PEM key, history a plain file") << "key.pem"
-                                                   << "file";
-    QTest::newRow("PEM key, history a link") << "key.pem"
-                                             << "link";
+    QTest::newRow("PEM key, history a plain file") << "key.pem" << QString("file");
+    QTest::newRow("PEM key, history a link") << "key.pem" << QString("link");
 }
 
 void TestWizard::changeJourneyKeepsTheKeyOfTheFile()
@@ -298,12 +296,9 @@ void TestWizard::requestPageErrors_data()
     QTest::addColumn<QString>("spNo");
     QTest::addColumn<QString>("spName");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("no merchant number") << QString() << "商户"
-                                        << "请输入商户号和商户名称！";
+    QTest::newRow("no merchant number") << QString() << "商户" << QString("请输入商户号和商户名称！");
     QTest::newRow("no merchant name") << "1" << QString() << "请输入商户号和商户名称！";
-    QTest::newRow("wrong PKCS#12 password") << "1"
-                                            << "商户"
-                                            << "生成证书请求串失败，请重试！ret:10012";
+    QTest::newRow("wrong PKCS#12 password") << "1" << QString("商户") << "生成证书请求串失败，请重试！ret:10012";
 }
 
 void TestWizard::requestPageErrors()
@@ -535,12 +530,9 @@ void TestWizard::importPageAsksBeforeWriting_data()
     QTest::newRow("dangling link, overwrite") << "dangling link" << kPassword << "覆盖" << true;
 #endif
     QTest::newRow("printable ASCII password") << QString() << "Secret 123!~" << QString() << true;
-    QTest::newRow("umlaut, change it") << QString() << "Passwört1"
-                                       << "修改密码" << false;
-    QTest::newRow("Chinese, change it") << QString() << "密码123"
-                                        << "修改密码" << false;
-    QTest::newRow("Chinese, go on") << QString() << "密码123"
-                                    << "继续" << true;
+    QTest::newRow("umlaut, change it") << QString() << "Passwört1" << QString("修改密码") << false;
+    QTest::newRow("Chinese, change it") << QString() << "密码123" << QString("修改密码") << false;
+    QTest::newRow("Chinese, go on") << QString() << "密码123" << QString("继续") << true;
 }
 
 void TestWizard::importPageAsksBeforeWriting()

@@ -81,10 +81,12 @@ QString snapshot(QWidget* window)
     for (const QWidget* child : children) {
         if (child->objectName().isEmpty() || child->objectName().startsWith("qt_"))
             continue; // Qt's own parts, such as scroll bars that come and go with the layout
-        seen += QStringLiteral("%1 %2%3 %4\n")
+        const auto* button = qobject_cast<const QAbstractButton*>(child);
+        seen += QStringLiteral("%1 %2%3%4 %5\n")
                     .arg(child->objectName())
                     .arg(int(child->isVisibleTo(window)))
                     .arg(int(child->isEnabled()))
+                    .arg(int(button && button->isChecked()))
                     .arg(textOf(child));
     }
     return seen;

@@ -21,8 +21,8 @@ QString text(QWidget* window, const QString& name);
 void setText(QWidget* window, const QString& name, const QString& text);
 // The visible window of the page stack.
 QWidget* stackTop();
-// What a merchant can see of a window: for every child of the form, its name, whether it is visible and enabled,
-// its text.
+// What a merchant can see of a window: for every child of its form, its name, whether it is visible, enabled and
+// checked, its text.
 QString snapshot(QWidget* window);
 // Ends a GUI test: every top-level window hidden, the windows that the page stack let go deleted, the start of the
 // file dialogs forgotten, the clipboard emptied.

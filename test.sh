@@ -2,8 +2,15 @@
 # Installs what is missing, builds and runs the whole test suite headless.
 #   ./test.sh              the normal build, in build/
 #   ./test.sh --sanitize   the same suite under AddressSanitizer and UndefinedBehaviorSanitizer, in build-asan/
+#   ./test.sh --windows    the program and its tests cross-built for Windows, in build-win/ (scripts/windows-build.sh);
+#                          the tests, the zip and the installer run under Wine
 set -euo pipefail
 cd "$(dirname "$0")"
+if [ "${1:-}" = "--windows" ]; then
+    ./scripts/windows-build.sh build-win
+    ctest --test-dir build-win --output-on-failure --parallel "$(nproc)"
+    exit
+fi
 ./scripts/install-deps.sh
 
 build_dir=build

@@ -1,5 +1,7 @@
 #include "certengine/outputfileset.h"
 
+#include "crypto/privatefiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -17,8 +19,11 @@ struct OutputFileSet::Target
 {
     QString path;
     bool ownerOnly = false;
-    std::unique_ptr<QTemporaryFile> content;  // the new file until it is put in place
-    std::unique_ptr<QTemporaryFile> previous; // a name reserved for what stands at the target meanwhile
+    // The new file while it is written; released (really closed) once written. QTemporaryFile's close() only
+    // rewinds and keeps the handle, which on Windows blocks every rename onto or away from the name.
+    std::unique_ptr<QTemporaryFile> content;
+    QString contentName;  // the new file until it is put in place
+    QString previousName; // a name reserved for what stands at the target meanwhile
     bool written = false;
     bool movedAside = false; // what stood at the target is now under the reserved name
     bool placed = false;
@@ -26,7 +31,8 @@ struct OutputFileSet::Target
 
 namespace {
 
-// QTemporaryFile creates its file with these permissions, so a private key is never readable by others.
+// QTemporaryFile creates its file with these permissions (on POSIX systems), so a private key is never readable by
+// others.
 constexpr QFileDevice::Permissions kOwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 constexpr QFileDevice::Permissions kReadable = kOwnerOnly | QFileDevice::ReadGroup | QFileDevice::ReadOther;
 constexpr QFileDevice::Permissions kAnyWrite =
@@ -55,40 +61,63 @@ bool moveReplacing(const QString& from, const QString& to, QString* error)
 }
 
 // A write error that the system reports only late (a network share, a failing disk) shows here, and a crash
-// after the rename cannot leave a file without its content.
-bool syncToDisk(QFileDevice& file, QString* error)
+// after the rename cannot leave a file without its content. The file is let go either way, so that nothing holds
+// it open while it is renamed.
+bool syncAndRelease(std::unique_ptr<QTemporaryFile>& file, const QString& name, QString* error)
 {
 #ifdef Q_OS_WIN
-    // Qt gives no Windows handle of an open file: the closed file is opened again to flush its buffers.
-    file.close();
-    const HANDLE handle = CreateFileW(
-        reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(file.fileName()).utf16()), GENERIC_WRITE,
-        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Qt gives no Windows handle of its file: the file is let go, then opened again to flush its buffers.
+    file.reset();
+    const HANDLE handle = CreateFileW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(name).utf16()),
+                                      GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     const bool flushed = handle != INVALID_HANDLE_VALUE && FlushFileBuffers(handle);
     if (!flushed)
-        *error = described(file.fileName(), qt_error_string(int(GetLastError())));
+        *error = described(name, qt_error_string(int(GetLastError())));
     if (handle != INVALID_HANDLE_VALUE)
         CloseHandle(handle);
     return flushed;
 #else
     int result;
     do {
-        result = ::fsync(file.handle());
+        result = ::fsync(file->handle());
     } while (result != 0 && errno == EINTR);
     // EINVAL: a file system without synchronisation, which has nothing to report.
-    if (result != 0 && errno != EINVAL) {
-        *error = described(file.fileName(), qt_error_string(errno));
-        return false;
-    }
-    return true;
+    const bool synced = result == 0 || errno == EINVAL;
+    if (!synced)
+        *error = described(name, qt_error_string(errno));
+    file.reset();
+    return synced;
 #endif
+}
+
+// Creates an empty file of a fresh name from pattern and lets it go, so that nothing holds it open.
+QString reserveName(const QString& pattern, QString* error)
+{
+    QTemporaryFile file(pattern);
+    if (!file.open()) {
+        *error = file.errorString();
+        return QString();
+    }
+    file.setAutoRemove(false);
+    return file.fileName();
 }
 
 } // namespace
 
 OutputFileSet::OutputFileSet() = default;
 
-OutputFileSet::~OutputFileSet() = default;
+OutputFileSet::~OutputFileSet()
+{
+    // Whatever was not put in place goes; a name that still holds an old file (restore failed) stays.
+    for (Target& target : m_targets) {
+        target.content.reset();
+        if (!target.contentName.isEmpty() && !target.placed)
+            QFile::remove(target.contentName);
+        if (!target.previousName.isEmpty() && !target.movedAside)
+            QFile::remove(target.previousName);
+    }
+}
 
 bool OutputFileSet::isOccupied(const QString& path)
 {
@@ -120,14 +149,19 @@ bool OutputFileSet::open()
         // Beside the target, so that putting it in place is a rename within one file system.
         const QString pattern = target.path + QStringLiteral(".XXXXXX");
         target.content = std::make_unique<QTemporaryFile>(pattern);
-        target.previous = std::make_unique<QTemporaryFile>(pattern);
         if (!target.content->open())
             return fail(index, described(target.path, target.content->errorString()));
+        target.content->setAutoRemove(false);
+        target.contentName = target.content->fileName();
+        // On Windows the temporary file has inherited its folder's access list; the rename keeps the list set here.
+        if (target.ownerOnly && !PrivateFiles::restrictToOwner(target.contentName))
+            return fail(index, described(target.path, QStringLiteral("cannot be made its owner's alone")));
         if (!target.ownerOnly && !target.content->setPermissions(kReadable))
             return fail(index, described(target.path, target.content->errorString()));
-        if (!target.previous->open())
-            return fail(index, described(target.path, target.previous->errorString()));
-        target.previous->close();
+        QString error;
+        target.previousName = reserveName(pattern, &error);
+        if (target.previousName.isEmpty())
+            return fail(index, described(target.path, error));
     }
     return true;
 }
@@ -151,11 +185,8 @@ bool OutputFileSet::write(int index, const QByteArray& content)
                               QStringLiteral("%1 bytes not written completely: %2").arg(content.size()).arg(cause)));
     }
     QString error;
-    if (!syncToDisk(*file, &error))
+    if (!syncAndRelease(target.content, target.contentName, &error))
         return fail(index, error);
-    file->close();
-    if (file->error() != QFileDevice::NoError)
-        return fail(index, described(file->fileName(), file->errorString()));
     target.written = true;
     return true;
 }
@@ -169,18 +200,23 @@ bool OutputFileSet::commit()
     for (int index = 0; index < int(m_targets.size()); ++index) {
         Target& target = m_targets[index];
         QString error;
+        // A directory that took a target's place after the checks stays where it is (Windows would move it).
+        const QFileInfo standing(target.path);
+        if (!standing.isSymbolicLink() && standing.isDir())
+            return fail(index, described(target.path, QStringLiteral("not a file")) + restore(index));
         // What stands at the target waits under the reserved name until the whole set is in place.
-        if (moveReplacing(target.path, target.previous->fileName(), &error))
+        if (moveReplacing(target.path, target.previousName, &error))
             target.movedAside = true;
         else if (isOccupied(target.path))
             return fail(index, error + restore(index));
-        if (!moveReplacing(target.content->fileName(), target.path, &error))
+        if (!moveReplacing(target.contentName, target.path, &error))
             return fail(index, error + restore(index));
         target.placed = true;
-        target.content->setAutoRemove(false);
     }
-    for (Target& target : m_targets)
-        target.previous->remove();
+    for (Target& target : m_targets) {
+        QFile::remove(target.previousName);
+        target.movedAside = false;
+    }
     return true;
 }
 
@@ -198,13 +234,12 @@ QString OutputFileSet::restore(int last)
         Target& target = m_targets[index];
         QString error;
         if (target.movedAside) {
-            if (moveReplacing(target.previous->fileName(), target.path, &error)) {
+            if (moveReplacing(target.previousName, target.path, &error)) {
                 target.movedAside = false;
-                target.previous->setAutoRemove(false); // its name is free again
+                target.previousName.clear(); // the name is free again
             } else {
                 // Kept under the reserved name rather than deleted with the set.
-                target.previous->setAutoRemove(false);
-                lost += QStringLiteral("; %1 stays as %2").arg(error, target.previous->fileName());
+                lost += QStringLiteral("; %1 stays as %2").arg(error, target.previousName);
             }
         } else if (target.placed && !QFile::remove(target.path)) {
             lost += QStringLiteral("; %1 cannot be removed").arg(target.path);

@@ -2,6 +2,7 @@
 
 #include "app/cryptosupport.h"
 #include "app/logfile.h"
+#include "crypto/privatefiles.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -103,7 +104,8 @@ enum class DirectoryState { Missing, Usable, Refused };
 // pruning and clear would reach another directory; a directory of another user (POSIX systems) lets that user
 // read, remove or plant records. Either, or anything else than a directory in its place, is refused and the
 // refusal logged. An own directory is made owner-only, since the records hold private keys in the clear.
-// Windows has no owner check here: there the directory's access list, inherited from where it lies, decides.
+// Windows has no owner check here; the directory gets an access list of its own that admits only the current
+// user and passes that on to every record created in it.
 DirectoryState checkDirectory(const QString& path)
 {
     const QFileInfo info(path);
@@ -128,6 +130,9 @@ DirectoryState checkDirectory(const QString& path)
     if ((info.permissions() & others) &&
         !QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner))
         LogFile::instance()->write("操作记录目录无法设为仅所有者可访问：%s", QFile::encodeName(path).constData());
+#else
+    if (!PrivateFiles::restrictToOwner(path))
+        LogFile::instance()->write("操作记录目录无法设为仅所有者可访问：%s", QFile::encodeName(path).constData());
 #endif
     return DirectoryState::Usable;
 }
@@ -141,8 +146,8 @@ bool createOwnerOnlyDirectory(const QString& path)
     // Another running copy may have made it in the meantime; then it is already owner-only.
     if (!QDir().mkdir(path))
         return QFileInfo(path).isDir();
-    // The records hold private keys in the clear.
-    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    // The records hold private keys in the clear; checkDirectory logs a directory that stays open to others.
+    PrivateFiles::restrictToOwner(path);
     return true;
 }
 

@@ -2,6 +2,8 @@
 # Installs the Debian packages that building, running and testing need; does nothing when all are present.
 #   --fuzz       also clang and its runtime libraries (libFuzzer and the sanitizers), for scripts/fuzz.sh
 #   --valgrind   also valgrind, for scripts/valgrind.sh
+#   --windows    also the MinGW-w64 cross compiler, Wine and NSIS, for the Windows build (scripts/windows-build.sh),
+#                its tests under Wine and its zip and installer
 set -euo pipefail
 
 packages=(
@@ -17,6 +19,8 @@ for option in "$@"; do
     case "$option" in
     --fuzz) packages+=(clang libclang-rt-14-dev) ;;
     --valgrind) packages+=(valgrind) ;;
+    --windows) packages+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev wine64 wine nsis
+                          fonts-wine zip unzip xz-utils fonts-dejavu-core) ;;
     *) echo "install-deps.sh: unknown option $option" >&2; exit 2 ;;
     esac
 done

@@ -1,12 +1,67 @@
 #include "opensslcommand.h"
 
+#include "crypto/privatefiles.h"
+
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTest>
+
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+
+#include <aclapi.h>
+#include <sddl.h>
+#endif
+
+namespace {
+
+// openssl.exe of a Windows build looks for its configuration and modules where that build was installed, seldom
+// where it lies now, and reads its arguments in the ANSI code page: point it at ../ssl and ../lib/ossl-modules
+// beside it and let it take UTF-8. Elsewhere the command is used as installed.
+QProcessEnvironment opensslEnvironment()
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+#ifdef Q_OS_WIN
+    const QDir prefix(QFileInfo(QStringLiteral(OPENSSL_COMMAND)).absolutePath() + QStringLiteral("/.."));
+    if (!environment.contains(QStringLiteral("OPENSSL_CONF")))
+        environment.insert(QStringLiteral("OPENSSL_CONF"),
+                           QDir::toNativeSeparators(prefix.absoluteFilePath(QStringLiteral("ssl/openssl.cnf"))));
+    if (!environment.contains(QStringLiteral("OPENSSL_MODULES")))
+        environment.insert(QStringLiteral("OPENSSL_MODULES"),
+                           QDir::toNativeSeparators(prefix.absoluteFilePath(QStringLiteral("lib/ossl-modules"))));
+    environment.insert(QStringLiteral("OPENSSL_WIN32_UTF8"), QStringLiteral("1"));
+#endif
+    return environment;
+}
+
+// openssl.exe writes text (PEM, dumps) to a text-mode stream, which ends lines with CR LF, and binary output (DER,
+// signatures, raw decryptions) to a binary one. Text is told by being UTF-8 without control characters other
+// than tab and line ends: a DER structure or a random signature is not.
+QByteArray fromTextMode(const QByteArray& output)
+{
+#ifdef Q_OS_WIN
+    for (const char byte : output) {
+        if (static_cast<unsigned char>(byte) < 0x20 && byte != '\t' && byte != '\r' && byte != '\n')
+            return output;
+    }
+    const QString text = QString::fromUtf8(output);
+    if (text.toUtf8() != output || text.contains(QChar::ReplacementCharacter))
+        return output;
+    return QByteArray(output).replace("\r\n", "\n");
+#else
+    return output;
+#endif
+}
+
+} // namespace
 
 OpensslResult opensslMayFail(const QStringList& arguments, const QByteArray& input)
 {
     QProcess process;
+    process.setProcessEnvironment(opensslEnvironment());
     process.start(QStringLiteral(OPENSSL_COMMAND), arguments);
     OpensslResult result;
     if (!process.waitForStarted())
@@ -16,8 +71,8 @@ OpensslResult opensslMayFail(const QStringList& arguments, const QByteArray& inp
     if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
         return result;
     result.exitCode = process.exitCode();
-    result.output = process.readAllStandardOutput();
-    result.errors = process.readAllStandardError();
+    result.output = fromTextMode(process.readAllStandardOutput());
+    result.errors = fromTextMode(process.readAllStandardError());
     return result;
 }
 
@@ -66,8 +121,59 @@ QByteArray readFile(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+QByteArray readTextFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly | QIODevice::Text) ? file.readAll() : QByteArray();
+}
+
 bool writeFile(const QString& path, const QByteArray& content)
 {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+}
+
+QString accessListOf(const QString& path)
+{
+#ifdef Q_OS_WIN
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    std::wstring name = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()).toStdWString();
+    if (GetNamedSecurityInfoW(&name[0], SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr, nullptr,
+                              &descriptor) != ERROR_SUCCESS)
+        return QString();
+    LPWSTR text = nullptr;
+    QString result;
+    if (ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
+                                                             &text, nullptr)) {
+        result = QString::fromWCharArray(text);
+        LocalFree(text);
+    }
+    LocalFree(descriptor);
+    return result;
+#else
+    Q_UNUSED(path)
+    return QString();
+#endif
+}
+
+bool admitsOwnerAlone(const QString& path)
+{
+    static const QRegularExpression entry(QStringLiteral("\\(([A-Z]+);[^;]*;[^;]*;[^;]*;[^;]*;([^)]*)\\)"));
+    const QString sid = PrivateFiles::ownerOnlyDescriptor(false).section(QLatin1Char(';'), -1).chopped(1);
+    QStringList entries;
+    for (auto match = entry.globalMatch(accessListOf(path)); match.hasNext();) {
+        const QRegularExpressionMatch found = match.next();
+        entries.append(found.captured(1) + QLatin1Char(' ') + found.captured(2));
+    }
+    return !sid.isEmpty() && entries == QStringList{QStringLiteral("A ") + sid};
+}
+
+bool runsUnderWine()
+{
+#ifdef Q_OS_WIN
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version");
+#else
+    return false;
+#endif
 }

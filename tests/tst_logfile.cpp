@@ -1,4 +1,5 @@
 #include "app/logfile.h"
+#include "opensslcommand.h"
 #include "workdirectory.h"
 
 #include <QCoreApplication>
@@ -24,8 +25,10 @@ private slots:
     void deletedDirectoryIsRecreated();
     void overlongMessageIsCutAtACharacterBoundary();
     void lineWithoutFileNameIsNotWrittenAnywhere();
+    void linesEndAsInATextFileOfThePlatform();
 
 private:
+    // The log as text: its line ends read as LF (the file has CR LF on Windows).
     static QByteArray readLog() { return WorkDirectory::logText(); }
 
     std::unique_ptr<WorkDirectory> m_work;
@@ -123,6 +126,24 @@ void TestLogFile::lineWithoutFileNameIsNotWrittenAnywhere()
     LogFile::instance()->write("lost");
     const QStringList entries = QDir("log").entryList(QDir::Files);
     QVERIFY2(entries.isEmpty(), qPrintable(entries.join(QLatin1Char(','))));
+}
+
+void TestLogFile::linesEndAsInATextFileOfThePlatform()
+{
+    // The log is opened in text mode, so a merchant's editor shows it line by line: CR LF on Windows, LF elsewhere.
+#ifdef Q_OS_WIN
+    const QByteArray lineEnd("\r\n");
+#else
+    const QByteArray lineEnd("\n");
+#endif
+    LogFile::instance()->setFileName("certutil_zv.txt");
+    LogFile::instance()->write("first");
+    LogFile::instance()->write("second");
+    const QByteArray raw = readFile("log/certutil_zv.txt");
+    QVERIFY2(raw.endsWith("] second" + lineEnd), raw.constData());
+    QCOMPARE(raw.count(lineEnd), 2);
+    QCOMPARE(raw.count('\n'), 2);
+    QCOMPARE(raw.count('\r'), lineEnd.count('\r') * 2);
 }
 
 QTEST_GUILESS_MAIN(TestLogFile)

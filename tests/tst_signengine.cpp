@@ -367,7 +367,7 @@ void TestSignEngine::failedLoadDropsPrivateKeyAndIsLogged()
     QCOMPARE(engine.signText("x", signature), 20100);
     QCOMPARE(engine.loadKeyFile(file("cert.p12").toUtf8(), "wrong"), 20061);
     QFile log(file("log/certutil_zv.txt"));
-    QVERIFY(log.open(QIODevice::ReadOnly));
+    QVERIFY(log.open(QIODevice::ReadOnly | QIODevice::Text));
     const QList<QByteArray> lines = log.readAll().trimmed().split('\n');
     QCOMPARE(lines.size(), 2);
     for (const QByteArray& line : lines)
@@ -514,13 +514,14 @@ void TestSignEngine::missingLegacyProviderIsLoggedAndOnlyOldFilesFail()
     environment.insert("OPENSSL_MODULES", work + "/modules");
     process.setProcessEnvironment(environment);
     process.setWorkingDirectory(work);
-    process.start(QCoreApplication::applicationFilePath(), {"--load-pkcs12-files"});
+    process.start(QCoreApplication::applicationFilePath(), {"--load-pkcs12-files"},
+                  QIODevice::ReadWrite | QIODevice::Text);
     QVERIFY(process.waitForFinished(30000));
     QCOMPARE(process.exitCode(), 0);
     // Triple-DES needs only the default provider; RC2-40 fails with the usual wrong-password codes.
     QCOMPARE(process.readAllStandardOutput(), QByteArray("des.p12 0 0, legacy.p12 20061 10012\n"));
 
-    const QByteArray log = readFile(work + "/log/certutil_zv.txt");
+    const QByteArray log = readTextFile(work + "/log/certutil_zv.txt");
     QCOMPARE(log.count("legacy provider not loaded"), 1);
     QVERIFY2(log.contains("error:") && log.contains("(module directory " + QFile::encodeName(work) + "/modules)"),
              log.constData());

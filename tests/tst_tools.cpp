@@ -75,8 +75,11 @@ private:
 void TestTools::initTestCase()
 {
     pki::make();
-    // Linux allows names that look like markup; the window must show them as they are.
+#ifndef Q_OS_WIN
+    // Linux allows names that look like markup; the window must show them as they are. Windows allows no "<" or
+    // ">" in a file name, so no name there can.
     QVERIFY(QFile::copy("cert.cer", "<b>cert.cer"));
+#endif
 }
 
 void TestTools::cleanup()
@@ -162,7 +165,9 @@ void TestTools::everyKindOfFileDoesWhatItsKeyAllows_data()
     QTest::addColumn<bool>("privateKey");
     QTest::addColumn<QString>("certificateMessage");
     QTest::newRow("certificate") << "cert.cer" << false << "";
+#ifndef Q_OS_WIN
     QTest::newRow("certificate named like markup") << "<b>cert.cer" << false << "";
+#endif
     QTest::newRow("certificate PEM") << "cert.pem" << false << "";
     QTest::newRow("public key PEM") << "pub.pem" << false << "请选择证书文件";
     QTest::newRow("PKCS#12") << "cert.p12" << true << "";

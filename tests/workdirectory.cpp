@@ -2,6 +2,7 @@
 
 #include "app/logfile.h"
 #include "history/historystore.h"
+#include "opensslcommand.h"
 
 #include <QDir>
 #include <QFile>
@@ -36,8 +37,7 @@ WorkDirectory::~WorkDirectory()
 
 QByteArray WorkDirectory::logText()
 {
-    QFile file(kLog);
-    return file.open(QIODevice::ReadOnly | QIODevice::Text) ? file.readAll() : QByteArray();
+    return readTextFile(kLog);
 }
 
 void WorkDirectory::removeLog()

@@ -1,6 +1,5 @@
 #include "app/filechooser.h"
 
-#include "app/keyfilekind.h"
 #include "app/zvmessagebox.h"
 #include "certengine/certengine.h"
 
@@ -11,7 +10,7 @@
 namespace {
 
 bool chooseFile(QWidget* parent, const QString& filter, bool certificatesToo, QString* path, QString* displayName,
-                int* kind, QString* password)
+                KeyFileKind* kind, QString* password)
 {
     QString selectedFilter;
     const QString chosen = QFileDialog::getOpenFileName(parent, QStringLiteral("选择证书文件"), fileDialogStart(),
@@ -23,7 +22,7 @@ bool chooseFile(QWidget* parent, const QString& filter, bool certificatesToo, QS
     const int slash = chosen.lastIndexOf(QLatin1Char('/'));
     const QString name = slash < 0 ? chosen : chosen.mid(slash + 1);
 
-    int chosenKind = KeyFilePkcs12;
+    KeyFileKind chosenKind = KeyFilePkcs12;
     QString enteredPassword;
     if (name.contains(QLatin1String(".pem"), Qt::CaseInsensitive)) {
         chosenKind = KeyFilePem;
@@ -54,12 +53,12 @@ QString fileDialogStart()
     return last.isEmpty() ? QCoreApplication::applicationDirPath() : last;
 }
 
-bool chooseCertFile(QWidget* parent, QString* path, QString* displayName, int* kind, QString* password)
+bool chooseCertFile(QWidget* parent, QString* path, QString* displayName, KeyFileKind* kind, QString* password)
 {
     return chooseFile(parent, QStringLiteral("证书文件 (*.p12 *.cer *.pem)"), true, path, displayName, kind, password);
 }
 
-bool chooseKeyFile(QWidget* parent, QString* path, QString* displayName, int* kind, QString* password)
+bool chooseKeyFile(QWidget* parent, QString* path, QString* displayName, KeyFileKind* kind, QString* password)
 {
     return chooseFile(parent, QStringLiteral("证书文件 (*.p12 *.pem)"), false, path, displayName, kind, password);
 }

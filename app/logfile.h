@@ -16,6 +16,9 @@
 class LogFile
 {
 public:
+    // The program's log file: log/certutil_zv.txt.
+    static constexpr char kFileName[] = "certutil_zv.txt";
+
     static LogFile* instance();
 
     void setFileName(const QByteArray& name);

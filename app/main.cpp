@@ -18,13 +18,11 @@ int main(int argc, char* argv[])
     if (toolkitTranslation.load(QStringLiteral("qt_zh_CN"), QLibraryInfo::location(QLibraryInfo::TranslationsPath)))
         application.installTranslator(&toolkitTranslation);
 
-    auto* window = new MainWindow(nullptr);
-    window->show();
+    MainWindow window;
+    window.show();
 
-    LogFile::instance()->setFileName("certutil_zv.txt");
+    LogFile::instance()->setFileName(LogFile::kFileName);
     QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF8"));
 
-    const int result = application.exec();
-    delete window;
-    return result;
+    return application.exec();
 }

@@ -29,8 +29,10 @@ void PageStack::push(QWidget* window)
         return;
     QWidget* current = windowSlots[static_cast<size_t>(index)];
     // Without a visible window there is no rectangle to take over, and beyond the capacity no slot to use.
-    if (!current || index + 1 >= kCapacity)
+    if (!current || index + 1 >= kCapacity) {
+        window->deleteLater();
         return;
+    }
     current->hide();
     window->setGeometry(current->geometry());
     window->show();

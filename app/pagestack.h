@@ -9,8 +9,9 @@
 // The process-wide record of the windows under the visible one. Opening a page hides the current window and
 // shows the new one in the same screen rectangle; back and home return to the windows below.
 //
-// Pages (everything above the root) must be created on the heap: once a page leaves the stack it is hidden and
-// deleted later (deleteLater), so a long session does not pile up hidden windows. The root is never deleted.
+// Pages (everything above the root) must be created on the heap: the stack owns every page it is given. Once a
+// page leaves the stack, or when its push is refused, it is hidden and deleted later (deleteLater), so a long
+// session does not pile up hidden windows. The root is never deleted.
 class PageStack
 {
 public:
@@ -20,8 +21,8 @@ public:
 
     // Forgets every entry and makes window the only one. A null window is ignored.
     void setRoot(QWidget* window);
-    // Hides the visible window and shows window in its rectangle. Ignored for a null window, and refused
-    // (nothing changes) without a root or when the stack is full.
+    // Hides the visible window and shows window in its rectangle. Ignored for a null window, and refused without
+    // a root or when the stack is full: then nothing changes but that window is deleted later.
     void push(QWidget* window);
     // Hides the visible window and shows the one below in its rectangle.
     void back();

@@ -3,6 +3,7 @@
 #include "app/zvmessagebox.h"
 
 #include <QCloseEvent>
+#include <QDialog>
 #include <QIcon>
 #include <QWidget>
 
@@ -32,6 +33,17 @@ void setupWindow(QWidget* window, bool withTitle)
     window->setWindowIcon(QIcon(QStringLiteral(":/icon/app_icon_zv.ico")));
     if (withTitle)
         window->setWindowTitle(QString::fromUtf8(kProductTitle) + QLatin1Char(' ') + QString::fromUtf8(kVersionText));
+}
+
+bool runCentred(QDialog* dialog, QWidget* parent)
+{
+    if (parent) {
+        const QRect area = parent->geometry();
+        const QPoint topLeft(area.left() + (area.width() - dialog->width()) / 2,
+                             area.top() + (area.height() - dialog->height()) / 2);
+        dialog->setGeometry(QRect(topLeft, dialog->size()));
+    }
+    return dialog->exec() == QDialog::Accepted;
 }
 
 void confirmExit(QWidget* window, QCloseEvent* event)

@@ -38,9 +38,8 @@ ZVMessageBox::ZVMessageBox(const QString& title, const QString& text, const QStr
         ui->cancelBtn->hide();
     }
 
-    connect(ui->cancelBtn, &QPushButton::clicked, this, &ZVMessageBox::cancelBtnClick);
-    connect(ui->okBtn, &QPushButton::clicked, this, &ZVMessageBox::okBtnClick);
-    confirmed = false;
+    connect(ui->cancelBtn, &QPushButton::clicked, this, &QDialog::reject);
+    connect(ui->okBtn, &QPushButton::clicked, this, &QDialog::accept);
 }
 
 ZVMessageBox::~ZVMessageBox() = default;
@@ -58,25 +57,5 @@ QString ZVMessageBox::text() const
 
 bool ZVMessageBox::run(QWidget* parent)
 {
-    confirmed = false;
-    if (parent) {
-        const QRect area = parent->geometry();
-        const int left = area.left() + (area.width() - width()) / 2;
-        const int top = area.top() + (area.height() - height()) / 2;
-        setGeometry(left, top, width(), height());
-    }
-    exec();
-    return confirmed;
-}
-
-void ZVMessageBox::cancelBtnClick(bool)
-{
-    confirmed = false;
-    close();
-}
-
-void ZVMessageBox::okBtnClick(bool)
-{
-    confirmed = true;
-    close();
+    return runCentred(this, parent);
 }

@@ -1,8 +1,8 @@
 #include "certengine/certengine.h"
 
 #include "app/logfile.h"
-#include "app/pkcs12limits.h"
 #include "certengine/outputfileset.h"
+#include "crypto/pkcs12limits.h"
 #include "history/historystore.h"
 
 #include <openssl/bn.h>
@@ -22,8 +22,9 @@ constexpr char kFriendlyName[] = "Zorvik Certificate";
 
 using BignumPtr = std::unique_ptr<BIGNUM, crypto::Deleter<&BN_free>>;
 
-// Paths arrive with "/" from the file dialogs. Windows gets every separator as a doubled backslash, which its
-// file system reads as one; elsewhere "/" already is the native separator and the path stays as it is.
+// Paths arrive with "/" from the file dialogs. On Windows the log's fixed format shows every separator as a doubled
+// backslash ("fielPath:C:\\certs\\cert.p12"), and a key file is opened by that same path, which the file
+// system reads with single separators. Elsewhere "/" already is the native separator and the path stays as it is.
 QByteArray nativePath(const QByteArray& path)
 {
 #ifdef Q_OS_WIN
@@ -107,7 +108,7 @@ void CertEngine::setMerchant(const QByteArray& merchantNo, const QByteArray& mer
     spName = merchantName;
 }
 
-void CertEngine::logCryptoError()
+void CertEngine::logCryptoError() const
 {
     // An empty queue gives code 0, whose text is logged all the same.
     crypto::logLibraryError("error. ");
@@ -122,25 +123,25 @@ int CertEngine::generateKeyPair()
         EVP_PKEY_keygen_init(context.get()) <= 0 || EVP_PKEY_CTX_set_rsa_keygen_bits(context.get(), kKeyBits) <= 0 ||
         EVP_PKEY_CTX_set1_rsa_keygen_pubexp(context.get(), exponent.get()) <= 0) {
         logCryptoError();
-        return 10001;
+        return KeyGeneratorUnavailable;
     }
     EVP_PKEY* generated = nullptr;
     if (EVP_PKEY_generate(context.get(), &generated) <= 0) {
         EVP_PKEY_free(generated);
         logCryptoError();
-        return 10002;
+        return KeyGenerationFailed;
     }
     key.reset(generated);
     return 0;
 }
 
-int CertEngine::loadKey(const QByteArray& path, int kind, const QByteArray& password)
+int CertEngine::loadKey(const QByteArray& path, KeyFileKind kind, const QByteArray& password)
 {
     ERR_clear_error();
     crypto::BioPtr file(BIO_new_file(nativePath(path).constData(), "rb"));
     if (!file) {
         logCryptoError();
-        return 10010;
+        return KeyFileNotOpened;
     }
     // From here on the previous key is gone, whatever the file holds.
     key.reset();
@@ -149,18 +150,18 @@ int CertEngine::loadKey(const QByteArray& path, int kind, const QByteArray& pass
         crypto::Pkcs12Ptr pkcs12(d2i_PKCS12_bio(file.get(), nullptr));
         if (!pkcs12) {
             logCryptoError();
-            return 10011;
+            return NotPkcs12;
         }
         if (!crypto::pkcs12WorkWithinLimit(pkcs12.get())) {
             LogFile::instance()->write("error. %s",
                                        "the PKCS#12 file asks for more key derivation work than any sound file does");
-            return 10014;
+            return Pkcs12WorkBeyondLimit;
         }
         EVP_PKEY* privateKey = nullptr;
         X509* certificate = nullptr;
         if (PKCS12_parse(pkcs12.get(), password.constData(), &privateKey, &certificate, nullptr) != 1) {
             logCryptoError();
-            return 10012;
+            return Pkcs12NotOpened;
         }
         X509_free(certificate);
         key.reset(privateKey);
@@ -170,7 +171,7 @@ int CertEngine::loadKey(const QByteArray& path, int kind, const QByteArray& pass
         key.reset(PEM_read_bio_PrivateKey(file.get(), nullptr, crypto::refusePassphrase, nullptr));
         if (!key) {
             logCryptoError();
-            return 10013;
+            return NoPemPrivateKey;
         }
         return 0;
     default:
@@ -183,14 +184,14 @@ int CertEngine::makeRequest(QByteArray& csr)
 {
     ERR_clear_error();
     if (!key)
-        return 10003;
+        return NoKeyForRequest;
 
     crypto::X509ReqPtr request(X509_REQ_new());
     crypto::X509NamePtr subject(X509_NAME_new());
     if (!request || !subject || X509_REQ_set_version(request.get(), 0) != 1 ||
         X509_REQ_set_pubkey(request.get(), key.get()) != 1) {
         logCryptoError();
-        return 10004;
+        return RequestNotBuilt;
     }
 
     struct Entry
@@ -215,28 +216,28 @@ int CertEngine::makeRequest(QByteArray& csr)
                                        reinterpret_cast<const unsigned char*>(entry.value.constData()), -1, -1,
                                        0) != 1) {
             logCryptoError();
-            return 10007;
+            return SubjectEntryRefused;
         }
     }
 
     if (X509_REQ_set_subject_name(request.get(), subject.get()) != 1 ||
         X509_REQ_sign(request.get(), key.get(), EVP_sha256()) <= 0) {
         logCryptoError();
-        return 10004;
+        return RequestNotBuilt;
     }
 
     const QByteArray text =
         crypto::writtenToMemory([&request](BIO* bio) { return PEM_write_bio_X509_REQ(bio, request.get()); });
     if (text.isEmpty()) {
         logCryptoError();
-        return 10005;
+        return RequestTextNotWritten;
     }
     csr = text;
     return 0;
 }
 
-int CertEngine::generateRequest(QByteArray& csr, const QByteArray& keyPath, int kind, const QByteArray& password,
-                                int* historyCode)
+int CertEngine::generateRequest(QByteArray& csr, const QByteArray& keyPath, KeyFileKind kind,
+                                const QByteArray& password, int* historyCode)
 {
     if (!keyPath.isEmpty()) {
         const int code = loadKey(keyPath, kind, password);
@@ -253,7 +254,7 @@ int CertEngine::generateRequest(QByteArray& csr, const QByteArray& keyPath, int 
     }
 
     QByteArray text;
-    const int code = key ? makeRequest(text) : 10003;
+    const int code = key ? makeRequest(text) : NoKeyForRequest;
     if (code != 0) {
         LogFile::instance()->write("生成证书请求串错误，%d", code);
         return code;
@@ -268,18 +269,18 @@ int CertEngine::generateRequest(QByteArray& csr, const QByteArray& keyPath, int 
     return 0;
 }
 
-int CertEngine::parseCertificate(const QByteArray& certText, X509** cert)
+int CertEngine::parseCertificate(const QByteArray& certText, X509** cert) const
 {
     ERR_clear_error();
     if (cert)
         *cert = nullptr;
     if (certText.isEmpty())
-        return 10150;
+        return CertificateTextEmpty;
     // The text is taken as pasted; the reader skips whatever stands around the PEM block.
     crypto::BioPtr bio = crypto::readBio(certText);
     crypto::X509Ptr parsed(bio ? PEM_read_bio_X509(bio.get(), nullptr, crypto::refusePassphrase, nullptr) : nullptr);
     if (!parsed)
-        return 10151;
+        return NoPemCertificate;
     if (cert)
         *cert = parsed.release();
     return 0;
@@ -289,26 +290,26 @@ int CertEngine::verifyCertificate(X509* cert, bool checkKey)
 {
     ERR_clear_error();
     if (!cert)
-        return 10024;
+        return NoCertificate;
     if (checkKey) {
         if (!key)
-            return 10025;
+            return NoKeyToCheck;
         if (X509_check_private_key(cert, key.get()) != 1)
-            return 10026;
+            return CertificateOfAnotherKey;
     }
     // Read at the first verification and kept; a failed read leaves it unset, so the next attempt retries.
     if (!rootCa) {
         crypto::BioPtr file(BIO_new_file(rootCertificatePath(), "rb"));
         if (!file)
-            return 10027;
+            return RootCertificateNotOpened;
         rootCa.reset(PEM_read_bio_X509(file.get(), nullptr, crypto::refusePassphrase, nullptr));
         if (!rootCa)
-            return 10028;
+            return RootCertificateUnreadable;
     }
     // Only the signature counts: dates, issuer name and key usage are not examined.
     EVP_PKEY* rootKey = X509_get0_pubkey(rootCa.get());
     if (!rootKey || X509_verify(cert, rootKey) != 1)
-        return 10029;
+        return NotSignedByRoot;
     return 0;
 }
 
@@ -316,7 +317,7 @@ int CertEngine::exportPkcs12(const QByteArray& certText, const QByteArray& passw
 {
     ERR_clear_error();
     if (certText.isEmpty() || targetPath.isEmpty())
-        return 10100;
+        return ExportInputEmpty;
 
     // The names of cert.pem and cert_key.pem come from the file name alone, so a directory named like
     // "certs.p12" or "x.pem" stays what it is.
@@ -324,7 +325,7 @@ int CertEngine::exportPkcs12(const QByteArray& certText, const QByteArray& passw
     const QByteArray directory = targetPath.left(separator + 1);
     const QByteArray fileName = targetPath.mid(separator + 1);
     if (!fileName.contains(".p12"))
-        return 10101;
+        return TargetNameWithoutP12;
     const QByteArray pemName = replaceAll(fileName, ".p12", ".pem");
     const QByteArray certPemPath = directory + pemName;
     const QByteArray keyPemPath = directory + replaceAll(pemName, ".pem", "_key.pem");
@@ -347,14 +348,16 @@ int CertEngine::exportPkcs12(const QByteArray& certText, const QByteArray& passw
     if (!pkcs12 ||
         PKCS12_set_mac(pkcs12.get(), password.constData(), -1, nullptr, 0, kPkcs12Iterations, EVP_sha1()) != 1) {
         logCryptoError();
-        return 10102;
+        return Pkcs12NotBuilt;
     }
 
     enum { Pkcs12, CertPem, KeyPem };
     const OutputFile outputs[] = {
-        {targetPath, true, 10103, 10104, [&](BIO* bio) { return i2d_PKCS12_bio(bio, pkcs12.get()); }},
-        {certPemPath, false, 10105, 10106, [&](BIO* bio) { return PEM_write_bio_X509(bio, cert.get()); }},
-        {keyPemPath, true, 10107, 10108,
+        {targetPath, true, Pkcs12FileNotOpened, Pkcs12FileNotWritten,
+         [&](BIO* bio) { return i2d_PKCS12_bio(bio, pkcs12.get()); }},
+        {certPemPath, false, CertPemNotOpened, CertPemNotWritten,
+         [&](BIO* bio) { return PEM_write_bio_X509(bio, cert.get()); }},
+        {keyPemPath, true, KeyPemNotOpened, KeyPemNotWritten,
          [&](BIO* bio) { return PEM_write_bio_PrivateKey(bio, key.get(), nullptr, nullptr, 0, nullptr, nullptr); }},
     };
     // The three files replace the old ones together or not at all: a new cert.p12 beside the old cert_key.pem
@@ -387,7 +390,7 @@ int CertEngine::exportPkcs12(const QByteArray& certText, const QByteArray& passw
     return 0;
 }
 
-QStringList CertEngine::listHistory()
+QStringList CertEngine::listHistory() const
 {
     return HistoryStore::list();
 }
@@ -395,14 +398,16 @@ QStringList CertEngine::listHistory()
 int CertEngine::restoreHistory(const QString& name, QString& merchantNo, QString& merchantName, QString& csr)
 {
     ERR_clear_error();
-    EVP_PKEY* slot = key.release();
-    const int code = HistoryStore::restore(name, merchantNo, merchantName, csr, &slot);
-    key.reset(slot);
-    if (code == 0) {
-        spNo = merchantNo.toUtf8();
-        spName = merchantName.toUtf8();
-    }
-    return code;
+    HistoryStore::Record record = HistoryStore::restore(name);
+    if (record.code != 0)
+        return record.code;
+    key = std::move(record.key);
+    merchantNo = record.spNo;
+    merchantName = record.spName;
+    csr = record.csr;
+    spNo = merchantNo.toUtf8();
+    spName = merchantName.toUtf8();
+    return 0;
 }
 
 void CertEngine::clearHistory()

@@ -1,8 +1,8 @@
 #ifndef CERTENGINE_CERTENGINE_H
 #define CERTENGINE_CERTENGINE_H
 
-#include "app/cryptosupport.h"
-#include "app/keyfilekind.h"
+#include "crypto/cryptosupport.h"
+#include "crypto/keyfilekind.h"
 
 #include <QByteArray>
 #include <QString>
@@ -18,73 +18,81 @@ QByteArray replaceAll(const QByteArray& text, const QByteArray& needle, const QB
 // The process-wide engine of the certificate flows: it holds the merchant data and the key pair while the
 // merchant moves between the wizard pages, makes the certificate request, checks the issued certificate
 // against the held key and the platform's root certificate, and packages key and certificate into files.
-// Text crosses the interface as UTF-8 byte strings. Every operation returns 0 on success or one of these codes:
-//
-//   10001  generateKeyPair    the key generator could not be set up (context, size or public exponent)
-//   10002  generateKeyPair    RSA key generation failed
-//   10003  generateRequest,   no key is held when the request is to be made (after loadKey with kind 1, or
-//          makeRequest        after a failed load)
-//   10004  makeRequest        the request could not be built or signed
-//   10005  makeRequest        the PEM writer produced no text
-//   10006  makeRequest        no memory for the request text (kept for compatibility; a QByteArray that
-//                             cannot grow aborts instead, so this code is not produced)
-//   10007  makeRequest        the library refused a subject entry (a merchant number or name over 64
-//                             characters); no request is made without the merchant's data
-//   10010  loadKey            the key file cannot be opened
-//   10011  loadKey            the file is not a DER PKCS#12 structure
-//   10012  loadKey            the PKCS#12 file cannot be opened with the password
-//   10013  loadKey            the PEM file holds no readable private key (an encrypted one included: the
-//                             engine never asks for a pass phrase)
-//   10014  loadKey            the PKCS#12 file asks for more key derivation iterations than any sound file
-//                             does, so that opening it would hold the program for minutes
-//   10024  verifyCertificate  no certificate was given
-//   10025  verifyCertificate  the key is to be checked but no key is held
-//   10026  verifyCertificate  the certificate's public key does not match the held key
-//   10027  verifyCertificate  the root certificate file cannot be opened
-//   10028  verifyCertificate  the root certificate file holds no PEM certificate
-//   10029  verifyCertificate  the certificate's signature is not valid under the root certificate's key
-//   10100  exportPkcs12       certificate text or target path empty
-//   10101  exportPkcs12       the target file name holds no ".p12", so the three output names would coincide
-//   10102  exportPkcs12       the PKCS#12 structure cannot be built
-//   10103  exportPkcs12       the .p12 file cannot be opened for writing
-//   10104  exportPkcs12       the .p12 file cannot be written
-//   10105  exportPkcs12       the certificate .pem file cannot be opened for writing
-//   10106  exportPkcs12       the certificate .pem file cannot be written
-//   10107  exportPkcs12       the key _key.pem file cannot be opened for writing
-//   10108  exportPkcs12       the key _key.pem file cannot be written
-//   10150  parseCertificate   the certificate text is empty
-//   10151  parseCertificate   the text holds no readable PEM certificate
-//   300xx  restoreHistory     see HistoryStore
+// Text crosses the interface as UTF-8 byte strings. Every operation returns 0 on success or one of the codes of
+// Code; restoreHistory those of HistoryStore. generateRequest passes on the codes of the steps it runs;
+// exportPkcs12 those of parseCertificate and verifyCertificate. Library failures are written to the log as
+// "error. <text>".
 //
 // exportPkcs12 checks all three names before it writes anything: 10103, 10105 and 10107 cover a directory, or a
 // file that nobody may write, in that file's place (10103 also a directory in which no file can be created).
 // 10104, 10106 and 10108 cover the content, its way to the disk and its replacing the old file. After any of
 // them none of the three files in the directory has changed.
-//
-// generateRequest passes on the codes of the steps it runs; exportPkcs12 those of parseCertificate and
-// verifyCertificate. Library failures are written to the log as "error. <text>".
 class CertEngine
 {
 public:
+    enum Code : int {
+        // generateKeyPair
+        KeyGeneratorUnavailable = 10001, // the key generator could not be set up (context, size or public exponent)
+        KeyGenerationFailed = 10002,     // RSA key generation failed
+        // generateRequest, makeRequest
+        NoKeyForRequest = 10003, // no key is held (after loadKey with KeyFileCertificate, or after a failed load)
+        // makeRequest
+        RequestNotBuilt = 10004,       // the request could not be built or signed
+        RequestTextNotWritten = 10005, // the PEM writer produced no text
+        RequestTextNoMemory = 10006,   // kept for compatibility, not produced: a QByteArray that cannot grow throws
+                                       // std::bad_alloc, which this engine does not catch (its texts are a few
+                                       // kilobytes)
+        SubjectEntryRefused = 10007,   // the library refused a subject entry (a merchant number or name over 64
+                                       // characters); no request is made without the merchant's data
+        // loadKey
+        KeyFileNotOpened = 10010,      // the key file cannot be opened
+        NotPkcs12 = 10011,             // the file is not a DER PKCS#12 structure
+        Pkcs12NotOpened = 10012,       // the PKCS#12 file cannot be opened with the password
+        NoPemPrivateKey = 10013,       // the PEM file holds no readable private key (an encrypted one included: the
+                                       // engine never asks for a pass phrase)
+        Pkcs12WorkBeyondLimit = 10014, // the PKCS#12 file asks for more key derivation iterations than any sound
+                                       // file does, so that opening it would hold the program for minutes
+        // verifyCertificate
+        NoCertificate = 10024,             // no certificate was given
+        NoKeyToCheck = 10025,              // the key is to be checked but no key is held
+        CertificateOfAnotherKey = 10026,   // the certificate's public key does not match the held key
+        RootCertificateNotOpened = 10027,  // the root certificate file cannot be opened
+        RootCertificateUnreadable = 10028, // the root certificate file holds no PEM certificate
+        NotSignedByRoot = 10029,           // the certificate's signature is not valid under the root certificate's key
+        // exportPkcs12
+        ExportInputEmpty = 10100,     // certificate text or target path empty
+        TargetNameWithoutP12 = 10101, // the target file name holds no ".p12", so the three output names coincide
+        Pkcs12NotBuilt = 10102,       // the PKCS#12 structure cannot be built
+        Pkcs12FileNotOpened = 10103,  // the .p12 file cannot be opened for writing
+        Pkcs12FileNotWritten = 10104, // the .p12 file cannot be written
+        CertPemNotOpened = 10105,     // the certificate .pem file cannot be opened for writing
+        CertPemNotWritten = 10106,    // the certificate .pem file cannot be written
+        KeyPemNotOpened = 10107,      // the key _key.pem file cannot be opened for writing
+        KeyPemNotWritten = 10108,     // the key _key.pem file cannot be written
+        // parseCertificate
+        CertificateTextEmpty = 10150, // the certificate text is empty
+        NoPemCertificate = 10151,     // the text holds no readable PEM certificate
+    };
+
     static CertEngine* instance();
 
     // Forgets key, merchant data and the cached root certificate; lastPath stays.
     void reset();
     void setMerchant(const QByteArray& spNo, const QByteArray& spName);
     // Writes the earliest queued library error (or the library's text for "no error") to the log.
-    void logCryptoError();
+    void logCryptoError() const;
 
     int generateKeyPair();
-    int loadKey(const QByteArray& path, int kind, const QByteArray& password);
+    int loadKey(const QByteArray& path, KeyFileKind kind, const QByteArray& password);
     int makeRequest(QByteArray& csr);
     // Loads the key from keyPath (or generates a new one when keyPath is empty), makes the request and
     // records it in the history. csr is written only on success, and so is historyCode: the code of the
     // history save (0 when kept), whose failure does not fail the request.
-    int generateRequest(QByteArray& csr, const QByteArray& keyPath, int kind, const QByteArray& password,
+    int generateRequest(QByteArray& csr, const QByteArray& keyPath, KeyFileKind kind, const QByteArray& password,
                         int* historyCode = nullptr);
 
     // On success *cert receives a certificate that the caller frees with X509_free; otherwise it is null.
-    int parseCertificate(const QByteArray& certText, X509** cert);
+    int parseCertificate(const QByteArray& certText, X509** cert) const;
     int verifyCertificate(X509* cert, bool checkKey);
     // Writes cert.p12 at targetPath and cert.pem and cert_key.pem beside it (names derived from its file name),
     // replacing the files of these names together or not at all; a symbolic link of such a name is replaced itself,
@@ -92,7 +100,9 @@ public:
     // owner only from the moment they are created.
     int exportPkcs12(const QByteArray& certText, const QByteArray& password, const QByteArray& targetPath);
 
-    QStringList listHistory();
+    QStringList listHistory() const;
+    // On success the record's key and merchant data replace the engine's, and the outputs are the record's; on
+    // failure nothing changes.
     int restoreHistory(const QString& name, QString& spNo, QString& spName, QString& csr);
     void clearHistory();
 

@@ -1,7 +1,7 @@
 #ifndef FORMS_UI_DIALOG_GETCSR_1_H
 #define FORMS_UI_DIALOG_GETCSR_1_H
 
-#include "wizard/linklabel.h"
+#include "app/linklabel.h"
 
 #include <QDialog>
 #include <QLabel>

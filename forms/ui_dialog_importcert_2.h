@@ -16,6 +16,7 @@ public:
     QLabel* pathTitleLabel_2;
     QLabel* fileDirLabel;
     QPushButton* openCertDirBtn;
+    QLabel* errorLabel;
     QPushButton* finishBtn;
 
     void setupUi(QDialog* Dialog_ImportCert_2)
@@ -57,6 +58,11 @@ public:
         openCertDirBtn = new QPushButton(Dialog_ImportCert_2);
         openCertDirBtn->setObjectName(QString::fromUtf8("openCertDirBtn"));
         openCertDirBtn->setGeometry(QRect(20, 420, 460, 36));
+
+        errorLabel = new QLabel(Dialog_ImportCert_2);
+        errorLabel->setObjectName(QString::fromUtf8("errorLabel"));
+        errorLabel->setGeometry(QRect(20, 470, 360, 84));
+        errorLabel->setWordWrap(true);
 
         finishBtn = new QPushButton(Dialog_ImportCert_2);
         finishBtn->setObjectName(QString::fromUtf8("finishBtn"));
@@ -102,6 +108,7 @@ public:
         pathTitleLabel_2->setText(QString::fromUtf8("二、存储目录"));
         fileDirLabel->setText(QString());
         openCertDirBtn->setText(QString::fromUtf8("打开目录"));
+        errorLabel->setText(QString());
         finishBtn->setText(QString::fromUtf8("完成"));
     }
 };

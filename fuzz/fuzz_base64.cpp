@@ -2,7 +2,7 @@
 // decoder written from the codec's rules, so the fast paths cannot drift from them; encoding must round-trip
 // and agree with libcrypto's encoder. Every buffer has exactly the stated capacity, so AddressSanitizer sees a
 // single byte written past it.
-#include "fuzz/fuzzsupport.h"
+#include "fuzzsupport.h"
 #include "signengine/base64.h"
 
 #include <openssl/evp.h>

@@ -1,7 +1,7 @@
-// CertEngine::loadKey on an arbitrary file of one kind (CERTUTIL_FUZZ_KIND: 0 PKCS#12 opened with the password
-// "fuzz", 2 PEM), then the certificate request for whatever key it loaded, as the change flow makes it.
+// CertEngine::loadKey on an arbitrary file of one kind (CERTUTIL_FUZZ_KIND: KeyFilePkcs12, opened with the password
+// "fuzz", or KeyFilePem), then the certificate request for whatever key it loaded, as the change flow makes it.
 #include "certengine/certengine.h"
-#include "fuzz/fuzzsupport.h"
+#include "fuzzsupport.h"
 
 #ifndef CERTUTIL_FUZZ_KIND
 #error "CERTUTIL_FUZZ_KIND names the file kind"

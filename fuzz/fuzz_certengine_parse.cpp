@@ -1,7 +1,7 @@
 // CertEngine::parseCertificate on arbitrary pasted text, and verifyCertificate of whatever it accepts, with and
 // without the check against the held key. The root certificate lies in the working directory, as installed.
 #include "certengine/certengine.h"
-#include "fuzz/fuzzsupport.h"
+#include "fuzzsupport.h"
 
 #include <QDir>
 #include <QFile>

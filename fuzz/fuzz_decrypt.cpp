@@ -1,6 +1,6 @@
 // SignEngine::cryptText decrypting arbitrary text with a fixed 2048-bit key (data/fuzz_key.pem, whose path the
 // build passes in as CERTUTIL_FUZZ_KEY), with the private half and with the public half.
-#include "fuzz/fuzzsupport.h"
+#include "fuzzsupport.h"
 #include "signengine/signengine.h"
 
 #include <memory>

@@ -1,6 +1,6 @@
-// SignEngine::loadKeyFile on an arbitrary file of one kind (CERTUTIL_FUZZ_KIND: 0 PKCS#12 opened with the
-// password "fuzz", 1 DER certificate, 2 PEM), then everything the tool dialogs do with what it loaded.
-#include "fuzz/fuzzsupport.h"
+// SignEngine::loadKeyFile on an arbitrary file of one kind (CERTUTIL_FUZZ_KIND: KeyFilePkcs12, opened with the
+// password "fuzz", KeyFileCertificate or KeyFilePem), then everything the tool dialogs do with what it loaded.
+#include "fuzzsupport.h"
 #include "signengine/signengine.h"
 
 #ifndef CERTUTIL_FUZZ_KIND

@@ -1,11 +1,13 @@
-#include "fuzz/fuzzsupport.h"
+#include "fuzzsupport.h"
 
-#include "app/cryptosupport.h"
+#include "crypto/cryptosupport.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+
+#include <openssl/provider.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -59,6 +61,7 @@ void start(int* argc, char*** argv)
     static QCoreApplication application(applicationArgc, applicationArgv);
 
     crypto::ensureProviders();
+    require(OSSL_PROVIDER_available(nullptr, "default") == 1, "the default provider");
     workDirectory = new QTemporaryDir(QDir::tempPath() + QStringLiteral("/certutil_fuzz-XXXXXX"));
     require(workDirectory->isValid() && QDir::setCurrent(workDirectory->path()), "a working directory");
     std::atexit(removeWorkDirectory);

@@ -14,7 +14,7 @@ Dialog_Opt_History::Dialog_Opt_History(QWidget* parent)
     ui->setupUi(this);
     setupWindow(this, false);
 
-    connect(ui->backBtn, &QPushButton::clicked, this, &Dialog_Opt_History::backBtnClick);
+    connect(ui->backBtn, &QPushButton::clicked, this, &QDialog::reject);
     connect(ui->okBtn, &QPushButton::clicked, this, &Dialog_Opt_History::okBtnClick);
     connect(ui->clearBtn, &QPushButton::clicked, this, &Dialog_Opt_History::clearBtnClick);
     // Enter on the list's current row chooses it; the default button then restores it as okBtn does.
@@ -22,7 +22,6 @@ Dialog_Opt_History::Dialog_Opt_History(QWidget* parent)
         ui->listView->selectionModel()->select(index, QItemSelectionModel::ClearAndSelect);
     });
 
-    accepted = false;
     names = CertEngine::instance()->listHistory();
     showNames();
 }
@@ -31,7 +30,7 @@ Dialog_Opt_History::~Dialog_Opt_History() = default;
 
 void Dialog_Opt_History::showNames()
 {
-    // The view owns neither the model nor, once replaced, the old selection model.
+    // The view is the model's parent, but replacing the model deletes neither the old model nor its selection model.
     QAbstractItemModel* previousModel = ui->listView->model();
     QItemSelectionModel* previousSelection = ui->listView->selectionModel();
     ui->listView->setModel(new QStringListModel(names, ui->listView));
@@ -47,15 +46,8 @@ void Dialog_Opt_History::showNames()
 
 bool Dialog_Opt_History::run(QWidget* parent)
 {
-    accepted = false;
     selectedName.clear();
-    if (parent) {
-        const QRect area = parent->geometry();
-        setGeometry(area.left() + (area.width() - width()) / 2, area.top() + (area.height() - height()) / 2, width(),
-                    height());
-    }
-    exec();
-    return accepted;
+    return runCentred(this, parent);
 }
 
 QString Dialog_Opt_History::selectedRecord() const
@@ -63,17 +55,12 @@ QString Dialog_Opt_History::selectedRecord() const
     return selectedName;
 }
 
-void Dialog_Opt_History::backBtnClick(bool)
-{
-    accepted = false;
-    close();
-}
-
 void Dialog_Opt_History::okBtnClick(bool)
 {
-    if (!selectedName.isEmpty())
-        accepted = true;
-    close();
+    if (selectedName.isEmpty())
+        reject();
+    else
+        accept();
 }
 
 void Dialog_Opt_History::clearBtnClick(bool)

@@ -26,7 +26,6 @@ public:
     QString selectedRecord() const;
 
 private slots:
-    void backBtnClick(bool);
     void okBtnClick(bool);
     void clearBtnClick(bool);
     void listViewItemClick(const QModelIndex& index);
@@ -36,7 +35,6 @@ private:
     void showNames();
 
     std::unique_ptr<Ui::Dialog_Opt_History> ui;
-    bool accepted = false;
     QString selectedName;
     QStringList names;
 };

@@ -1,7 +1,7 @@
 #include "history/historystore.h"
 
-#include "app/cryptosupport.h"
 #include "app/logfile.h"
+#include "crypto/cryptosupport.h"
 #include "crypto/privatefiles.h"
 
 #include <QCoreApplication>
@@ -137,18 +137,15 @@ DirectoryState checkDirectory(const QString& path)
     return DirectoryState::Usable;
 }
 
-bool createOwnerOnlyDirectory(const QString& path)
+// The check that follows makes the new directory owner-only, or logs that it cannot.
+bool createDirectory(const QString& path)
 {
     // The per-user data directory may not exist yet; beside the executable only "opts" itself is new.
     const QFileInfo info(path);
     if (!QDir().mkpath(info.path()))
         return false;
-    // Another running copy may have made it in the meantime; then it is already owner-only.
-    if (!QDir().mkdir(path))
-        return QFileInfo(path).isDir();
-    // The records hold private keys in the clear; checkDirectory logs a directory that stays open to others.
-    PrivateFiles::restrictToOwner(path);
-    return true;
+    // Another running copy may have made it in the meantime.
+    return QDir().mkdir(path) || QFileInfo(path).isDir();
 }
 
 // Claims a free record name for the save by creating its file exclusively, so that neither another save of
@@ -158,11 +155,9 @@ QString claimRecordFile(const QString& directory, const QString& name)
     for (int number = 1; number <= kMaxRecordsPerName; ++number) {
         const QString candidate = number == 1 ? name : name + QLatin1Char('-') + QString::number(number);
         const QString path = directory + QLatin1Char('/') + candidate + QStringLiteral(".json");
-        QFile claim(path);
-        if (claim.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-            claim.setPermissions(kOwnerReadWrite);
+        // Empty until writeRecord replaces it with the owner-only record.
+        if (QFile(path).open(QIODevice::WriteOnly | QIODevice::NewOnly))
             return path;
-        }
         if (!QFileInfo::exists(path))
             return QString(); // not taken, yet it cannot be created
     }
@@ -177,20 +172,20 @@ int writeRecord(const QString& path, const QByteArray& bytes)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || !file.setPermissions(kOwnerReadWrite))
-        return 30013;
+        return HistoryStore::RecordNotOpened;
     bool written = file.write(bytes) == bytes.size() && file.flush();
 #ifdef Q_OS_UNIX
     // Network file systems may report a failed write only when the data is to reach the disk.
     written = written && ::fsync(file.handle()) == 0;
 #endif
     if (!written || !file.commit())
-        return 30014;
+        return HistoryStore::RecordNotWritten;
     return 0;
 }
 
 // Whether csr is a certificate request of key with a valid signature: only then can the certificate issued
 // for it be packaged with the key.
-bool isRequestOfKey(const QByteArray& csr, EVP_PKEY* key)
+bool isRequestOfKey(const QByteArray& csr, const EVP_PKEY* key)
 {
     crypto::BioPtr bio = crypto::readBio(csr);
     if (!bio)
@@ -198,6 +193,64 @@ bool isRequestOfKey(const QByteArray& csr, EVP_PKEY* key)
     crypto::X509ReqPtr request(PEM_read_bio_X509_REQ(bio.get(), nullptr, crypto::refusePassphrase, nullptr));
     EVP_PKEY* const requestKey = request ? X509_REQ_get0_pubkey(request.get()) : nullptr;
     return requestKey && EVP_PKEY_eq(requestKey, key) == 1 && X509_REQ_verify(request.get(), requestKey) == 1;
+}
+
+// The work of HistoryStore::restore: fills record as far as it gets and returns the code.
+int readRecord(const QString& name, HistoryStore::Record& record)
+{
+    if (name.isEmpty())
+        return HistoryStore::NameEmpty;
+    // A name comes from the list, but the caller may hand over anything.
+    if (name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\')) || name.contains(QStringLiteral("..")))
+        return HistoryStore::NameLeavesDirectory;
+
+    const QString path = HistoryStore::directory();
+    if (path.isEmpty() || checkDirectory(path) != DirectoryState::Usable)
+        return HistoryStore::RecordNotFound;
+    QFile file(path + QLatin1Char('/') + name + QStringLiteral(".json"));
+    if (!file.open(QIODevice::ReadOnly))
+        return HistoryStore::RecordNotFound;
+    QTextStream stream(&file);
+    stream.setCodec(kRecordCodec);
+    const QString text = stream.readAll();
+    file.close();
+    if (text.isEmpty())
+        return HistoryStore::RecordEmpty;
+
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(text.toUtf8(), &error);
+    if (document.isNull() || error.error != QJsonParseError::NoError)
+        return HistoryStore::RecordNotJson;
+    if (!document.isObject())
+        return HistoryStore::RecordNotObject;
+    const QJsonObject members = document.object();
+    for (const char* member : {"spNo", "spName", "csr", "key"}) {
+        if (!members.contains(QLatin1String(member)))
+            return HistoryStore::MemberMissing;
+    }
+
+    record.spNo = members.value(QStringLiteral("spNo")).toString();
+    record.spName = members.value(QStringLiteral("spName")).toString();
+    record.csr = members.value(QStringLiteral("csr")).toString();
+
+    const QByteArray pem = members.value(QStringLiteral("key")).toString().toUtf8();
+    crypto::BioPtr bio = crypto::readBio(pem);
+    if (!bio) {
+        crypto::logLibraryError(kLogPrefix);
+        return HistoryStore::MemberMissing;
+    }
+    crypto::PkeyPtr key(PEM_read_bio_PrivateKey(bio.get(), nullptr, crypto::refusePassphrase, nullptr));
+    if (!key) {
+        crypto::logLibraryError(kLogPrefix);
+        return HistoryStore::StoredKeyUnreadable;
+    }
+    if (!isRequestOfKey(record.csr.toUtf8(), key.get())) {
+        if (ERR_peek_error() != 0)
+            crypto::logLibraryError(kLogPrefix);
+        return HistoryStore::RequestNotOfKey;
+    }
+    record.key = std::move(key);
+    return 0;
 }
 
 } // namespace
@@ -227,26 +280,26 @@ void HistoryStore::setApplicationDirectory(const QString& path)
     applicationDirectoryOverride() = path;
 }
 
-int HistoryStore::keyToPem(EVP_PKEY* key, QByteArray& pem)
+int HistoryStore::keyToPem(const EVP_PKEY* key, QByteArray& pem)
 {
     crypto::ensureProviders();
     ERR_clear_error();
     if (!key)
-        return 30010;
+        return NothingToSave;
     const QByteArray text = crypto::writtenToMemory(
         [key](BIO* bio) { return PEM_write_bio_PrivateKey(bio, key, nullptr, nullptr, 0, nullptr, nullptr); });
     if (text.isEmpty()) {
         crypto::logLibraryError(kLogPrefix);
-        return text.isNull() ? 30002 : 30003;
+        return text.isNull() ? NoMemoryBio : KeyTextNotWritten;
     }
     pem = text;
     return 0;
 }
 
-int HistoryStore::save(const QByteArray& spNo, const QByteArray& spName, EVP_PKEY* key, const QByteArray& csr)
+int HistoryStore::save(const QByteArray& spNo, const QByteArray& spName, const EVP_PKEY* key, const QByteArray& csr)
 {
     if (!key || csr.isEmpty())
-        return 30010;
+        return NothingToSave;
     QByteArray pem;
     const int code = keyToPem(key, pem);
     if (code != 0)
@@ -259,21 +312,21 @@ int HistoryStore::save(const QByteArray& spNo, const QByteArray& spName, EVP_PKE
     record.insert(QStringLiteral("csr"), QString::fromUtf8(csr));
     const QString text = QString::fromUtf8(QJsonDocument(record).toJson(QJsonDocument::Compact));
     if (text.isEmpty())
-        return 30011;
+        return RecordTextEmpty;
 
     const QString path = directory();
     if (path.isEmpty())
-        return 30012;
+        return DirectoryUnusable;
     DirectoryState state = checkDirectory(path);
     // Checked again once made: another running copy, or someone else, may have put something there meanwhile.
-    if (state == DirectoryState::Missing && createOwnerOnlyDirectory(path))
+    if (state == DirectoryState::Missing && createDirectory(path))
         state = checkDirectory(path);
     if (state != DirectoryState::Usable)
-        return 30012;
+        return DirectoryUnusable;
 
     const QString file = claimRecordFile(path, QDateTime::currentDateTime().toString(kNameFormat));
     if (file.isEmpty())
-        return 30013;
+        return RecordNotOpened;
     const int written = writeRecord(file, text.toUtf8());
     if (written != 0) {
         QFile::remove(file);
@@ -302,66 +355,13 @@ QStringList HistoryStore::list()
     return names;
 }
 
-int HistoryStore::restore(const QString& name, QString& spNo, QString& spName, QString& csr, EVP_PKEY** keySlot)
+HistoryStore::Record HistoryStore::restore(const QString& name)
 {
     crypto::ensureProviders();
     ERR_clear_error();
-    if (name.isEmpty())
-        return 30020;
-    // A name comes from the list, but the caller may hand over anything.
-    if (name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\')) || name.contains(QStringLiteral("..")))
-        return 30027;
-
-    const QString path = directory();
-    if (path.isEmpty() || checkDirectory(path) != DirectoryState::Usable)
-        return 30026;
-    QFile file(path + QLatin1Char('/') + name + QStringLiteral(".json"));
-    if (!file.open(QIODevice::ReadOnly))
-        return 30026;
-    QTextStream stream(&file);
-    stream.setCodec(kRecordCodec);
-    const QString text = stream.readAll();
-    file.close();
-    if (text.isEmpty())
-        return 30021;
-
-    QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(text.toUtf8(), &error);
-    if (document.isNull() || error.error != QJsonParseError::NoError)
-        return 30022;
-    if (!document.isObject())
-        return 30023;
-    const QJsonObject record = document.object();
-    for (const char* member : {"spNo", "spName", "csr", "key"}) {
-        if (!record.contains(QLatin1String(member)))
-            return 30024;
-    }
-
-    spNo = record.value(QStringLiteral("spNo")).toString();
-    spName = record.value(QStringLiteral("spName")).toString();
-    csr = record.value(QStringLiteral("csr")).toString();
-
-    const QByteArray pem = record.value(QStringLiteral("key")).toString().toUtf8();
-    crypto::BioPtr bio = crypto::readBio(pem);
-    if (!bio) {
-        crypto::logLibraryError(kLogPrefix);
-        return 30024;
-    }
-    crypto::PkeyPtr restored(PEM_read_bio_PrivateKey(bio.get(), nullptr, crypto::refusePassphrase, nullptr));
-    if (!restored) {
-        crypto::logLibraryError(kLogPrefix);
-        return 30025;
-    }
-    if (!isRequestOfKey(csr.toUtf8(), restored.get())) {
-        if (ERR_peek_error() != 0)
-            crypto::logLibraryError(kLogPrefix);
-        return 30028;
-    }
-    if (keySlot) {
-        EVP_PKEY_free(*keySlot);
-        *keySlot = restored.release();
-    }
-    return 0;
+    Record record;
+    record.code = readRecord(name, record);
+    return record;
 }
 
 void HistoryStore::clear()

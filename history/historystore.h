@@ -1,11 +1,11 @@
 #ifndef HISTORY_HISTORYSTORE_H
 #define HISTORY_HISTORYSTORE_H
 
+#include "crypto/cryptosupport.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
-
-#include <openssl/evp.h>
 
 // The recent certificate requests, so that a certificate issued days later can still be packaged with the key
 // of its request. Each request is one compact UTF-8 JSON file with the members csr, key (unencrypted PEM),
@@ -16,8 +16,8 @@
 // newest name first, other files in ascending order of file name. Only records (files with such a name) count
 // toward the ten that are kept and are pruned; other files are left alone. The records hold private keys in the
 // clear, so on POSIX systems the directory and the files are readable by their owner only (an existing directory
-// is made so when used). A record is written completely or not at all. No state of its own: everything lives in
-// the files.
+// is made so when used). A record is written completely or not at all. Everything lives in the files; the store's
+// only state is the directory that tests set (setApplicationDirectory).
 //
 // A history directory that is a symbolic link (or a Windows junction), not a directory, or (POSIX systems) owned
 // by another user is never used: save refuses with 30012, list is empty, restore finds nothing (30026) and clear
@@ -31,42 +31,55 @@
 //     refuses with 30012, list is empty, restore finds nothing (30026) and clear does nothing.
 // Tests point the history somewhere private with setApplicationDirectory (see there).
 //
-// Codes (0 is success):
-//
-//   30002  keyToPem, save  memory BIO cannot be created
-//   30003  keyToPem, save  the PEM writer produced no text
-//   30004  keyToPem, save  no memory for the key text (kept for compatibility; not produced, a QByteArray that
-//                          cannot grow aborts instead)
-//   30010  keyToPem, save  no key, or (save) empty request text
-//   30011  save            serialised JSON text empty
-//   30012  save            history directory missing and cannot be created, unknown (no application object),
-//                          or refused (see above)
-//   30013  save            record file cannot be opened for writing, or no free record name
-//   30014  save            record file cannot be written completely through to the disk (nothing is left
-//                          behind: no record, no claimed name)
-//   30020  restore         empty record name
-//   30021  restore         record file empty
-//   30022  restore         record file is not valid JSON
-//   30023  restore         JSON document is not an object
-//   30024  restore         a member is missing, or the memory BIO cannot be created
-//   30025  restore         the stored key text holds no readable private key; the key slot keeps its key
-//   30026  restore         record file cannot be opened, or the history directory is refused; nothing is changed
-//   30027  restore         the record name would leave the history directory ("/", "\\" or ".."); nothing is read
-//   30028  restore         the stored request is no readable request, its signature does not verify, or its
-//                          public key is not the stored key's; the key slot keeps its key
+// Every operation that returns a code returns 0 on success or one of the codes of Code.
 class HistoryStore
 {
 public:
+    enum Code : int {
+        // keyToPem, save
+        NoMemoryBio = 30002,       // memory BIO cannot be created
+        KeyTextNotWritten = 30003, // the PEM writer produced no text
+        KeyTextNoMemory = 30004,   // kept for compatibility, not produced: a QByteArray that cannot grow throws
+                                   // std::bad_alloc, which the store does not catch (a key's text is a few kilobytes)
+        NothingToSave = 30010,     // no key, or (save) empty request text
+        // save
+        RecordTextEmpty = 30011,   // serialised JSON text empty
+        DirectoryUnusable = 30012, // history directory missing and cannot be created, unknown (no application
+                                   // object), or refused (see above)
+        RecordNotOpened = 30013,   // record file cannot be opened for writing, or no free record name
+        RecordNotWritten = 30014,  // record file cannot be written completely through to the disk (nothing is left
+                                   // behind: no record, no claimed name)
+        // restore
+        NameEmpty = 30020,           // empty record name
+        RecordEmpty = 30021,         // record file empty
+        RecordNotJson = 30022,       // record file is not valid JSON
+        RecordNotObject = 30023,     // JSON document is not an object
+        MemberMissing = 30024,       // a member is missing, or the memory BIO cannot be created
+        StoredKeyUnreadable = 30025, // the stored key text holds no readable private key
+        RecordNotFound = 30026,      // record file cannot be opened, or the history directory is refused
+        NameLeavesDirectory = 30027, // the record name would leave the history directory ("/", "\\" or ".."); nothing
+                                     // is read
+        RequestNotOfKey = 30028,     // the stored request is no readable request, its signature does not verify, or
+                                     // its public key is not the stored key's
+    };
+
     // The private key as unencrypted PKCS#8 PEM text.
-    static int keyToPem(EVP_PKEY* key, QByteArray& pem);
-    static int save(const QByteArray& spNo, const QByteArray& spName, EVP_PKEY* key, const QByteArray& csr);
+    static int keyToPem(const EVP_PKEY* key, QByteArray& pem);
+    static int save(const QByteArray& spNo, const QByteArray& spName, const EVP_PKEY* key, const QByteArray& csr);
     // Record names (file names up to the first "."), most recently modified first.
     static QStringList list();
-    // The merchant outputs are set once the record's members are found, even if its key then fails to load or
-    // is refused (30025, 30028).
-    // On success the key slot's previous key is freed and replaced by the record's, which is the key of the
-    // record's request.
-    static int restore(const QString& name, QString& spNo, QString& spName, QString& csr, EVP_PKEY** keySlot);
+    // A restored record. The merchant data and the request are filled once the record's members are found, even
+    // if its key then fails to load or is refused (StoredKeyUnreadable, RequestNotOfKey); the key, which is the
+    // key of the record's request, only on success.
+    struct Record
+    {
+        int code = 0;
+        QString spNo;
+        QString spName;
+        QString csr;
+        crypto::PkeyPtr key;
+    };
+    static Record restore(const QString& name);
     // Removes the directory with every record; the next save creates it again.
     static void clear();
 

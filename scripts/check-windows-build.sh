@@ -44,5 +44,5 @@ while IFS= read -r source; do
         echo "  $source FAILED"
         cat "$work/errors"
     fi
-done < <(git ls-files 'app/*.cpp' 'certengine/*.cpp' 'history/*.cpp' 'signengine/*.cpp' 'wizard/*.cpp' 'tools/*.cpp')
+done < <(git ls-files 'app/*.cpp' 'certengine/*.cpp' 'crypto/*.cpp' 'history/*.cpp' 'signengine/*.cpp' 'wizard/*.cpp' 'tools/*.cpp')
 exit $failed

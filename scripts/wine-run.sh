@@ -47,12 +47,13 @@ fi
 if [ "${QT_QPA_PLATFORM:-}" = "offscreen" ] && [ -z "${QT_QPA_FONTDIR:-}" ]; then
     fonts=$WINEPREFIX/qt-fonts
     if [ ! -d "$fonts" ]; then
-        mkdir -p "$fonts.tmp"
+        # Made aside under a name of this run's own, so that tests started side by side cannot meet halfway.
+        staging=$(mktemp -d "$fonts.XXXXXX")
         for font in /usr/share/fonts/opentype/noto/NotoSansCJK-Regular.ttc \
                     /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf; do
-            [ -f "$font" ] && ln -sf "$font" "$fonts.tmp/"
+            [ -f "$font" ] && ln -sf "$font" "$staging/"
         done
-        mv -T "$fonts.tmp" "$fonts" 2>/dev/null || rm -rf "$fonts.tmp"
+        mv -T "$staging" "$fonts" 2>/dev/null || rm -rf "$staging"
     fi
     export QT_QPA_FONTDIR=$fonts
 fi

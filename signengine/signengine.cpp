@@ -1,7 +1,7 @@
 #include "signengine/signengine.h"
 
 #include "app/logfile.h"
-#include "app/pkcs12limits.h"
+#include "crypto/pkcs12limits.h"
 #include "signengine/base64.h"
 
 #include <openssl/err.h>

@@ -1,8 +1,8 @@
 #ifndef SIGNENGINE_SIGNENGINE_H
 #define SIGNENGINE_SIGNENGINE_H
 
-#include "app/cryptosupport.h"
-#include "app/keyfilekind.h"
+#include "crypto/cryptosupport.h"
+#include "crypto/keyfilekind.h"
 
 #include <QByteArray>
 

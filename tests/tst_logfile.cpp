@@ -49,18 +49,18 @@ void TestLogFile::cleanup()
 void TestLogFile::probeCreatesTheLogDirectory()
 {
     QVERIFY(!QDir("log").exists());
-    LogFile::instance()->setFileName("certutil_zv.txt");
+    LogFile::instance()->setFileName(LogFile::kFileName);
     QVERIFY(QDir("log").exists());
 
     // With the directory in place, the probe creates the file, empty.
-    LogFile::instance()->setFileName("certutil_zv.txt");
+    LogFile::instance()->setFileName(LogFile::kFileName);
     QVERIFY(QFile::exists("log/certutil_zv.txt"));
     QCOMPARE(readLog(), QByteArray());
 }
 
 void TestLogFile::lineHasTimestampProcessIdAndMessage()
 {
-    LogFile::instance()->setFileName("certutil_zv.txt");
+    LogFile::instance()->setFileName(LogFile::kFileName);
     LogFile::instance()->write("error. %s %d", "证书", 42);
 
     const QString line = QString::fromUtf8(readLog());
@@ -76,7 +76,7 @@ void TestLogFile::lineHasTimestampProcessIdAndMessage()
 
 void TestLogFile::linesOfOneSecondKeepCallOrder()
 {
-    LogFile::instance()->setFileName("certutil_zv.txt");
+    LogFile::instance()->setFileName(LogFile::kFileName);
     for (int i = 0; i < 5; ++i)
         LogFile::instance()->write("fielPath:%d", i);
     const QList<QByteArray> lines = readLog().split('\n');
@@ -88,7 +88,7 @@ void TestLogFile::linesOfOneSecondKeepCallOrder()
 
 void TestLogFile::deletedFileIsRecreatedWithOnlyTheNextLine()
 {
-    LogFile::instance()->setFileName("certutil_zv.txt");
+    LogFile::instance()->setFileName(LogFile::kFileName);
     LogFile::instance()->write("first");
     QVERIFY(QFile::remove("log/certutil_zv.txt"));
     LogFile::instance()->write("second");
@@ -99,7 +99,7 @@ void TestLogFile::deletedFileIsRecreatedWithOnlyTheNextLine()
 
 void TestLogFile::deletedDirectoryIsRecreated()
 {
-    LogFile::instance()->setFileName("certutil_zv.txt");
+    LogFile::instance()->setFileName(LogFile::kFileName);
     QVERIFY(QDir("log").removeRecursively());
     LogFile::instance()->write("after the directory went away");
     QVERIFY(readLog().endsWith("] after the directory went away\n"));
@@ -107,7 +107,7 @@ void TestLogFile::deletedDirectoryIsRecreated()
 
 void TestLogFile::overlongMessageIsCutAtACharacterBoundary()
 {
-    LogFile::instance()->setFileName("certutil_zv.txt");
+    LogFile::instance()->setFileName(LogFile::kFileName);
     // 'a' then 3-byte characters: the 4095-byte cut falls inside a character.
     const QByteArray message = "a" + QString(2000, QChar(0x8BC1)).toUtf8();
     LogFile::instance()->write("%s", message.constData());
@@ -136,7 +136,7 @@ void TestLogFile::linesEndAsInATextFileOfThePlatform()
 #else
     const QByteArray lineEnd("\n");
 #endif
-    LogFile::instance()->setFileName("certutil_zv.txt");
+    LogFile::instance()->setFileName(LogFile::kFileName);
     LogFile::instance()->write("first");
     LogFile::instance()->write("second");
     const QByteArray raw = readFile("log/certutil_zv.txt");

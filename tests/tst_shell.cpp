@@ -1,10 +1,10 @@
 #include "app/filechooser.h"
-#include "app/keyfilekind.h"
 #include "app/mainwindow.h"
 #include "app/pagestack.h"
 #include "app/windowsetup.h"
 #include "app/zvmessagebox.h"
 #include "certengine/certengine.h"
+#include "crypto/keyfilekind.h"
 #include "modalanswer.h"
 #include "opensslcommand.h"
 #include "testpki.h"
@@ -210,11 +210,13 @@ void TestShell::pushWithoutRootIsRefused()
 {
     PageStack* stack = rootedStack();
     stack->home(); // leaves the stack empty
-    QScopedPointer<QWidget> page(newPage("orphan"));
-    stack->push(page.data());
+    QPointer<QWidget> page = newPage("orphan");
+    stack->push(page);
     QVERIFY(!page->isVisible());
     QCOMPARE(stack->currentIndex(), 0);
     QCOMPARE(stack->windowAt(0), nullptr);
+    flushDeferredDeletes(); // the stack owns a page it refused
+    QVERIFY(!page);
 }
 
 void TestShell::pushBeyondTenEntriesIsRefused()
@@ -224,12 +226,14 @@ void TestShell::pushBeyondTenEntriesIsRefused()
     for (int i = 1; i < PageStack::kCapacity; ++i)
         stack->push(top = newPage(QStringLiteral("page%1").arg(i)));
     QCOMPARE(stack->currentIndex(), PageStack::kCapacity - 1);
-    QScopedPointer<QWidget> extra(newPage("extra"));
-    stack->push(extra.data());
+    QPointer<QWidget> extra = newPage("extra");
+    stack->push(extra);
     QCOMPARE(stack->currentIndex(), PageStack::kCapacity - 1);
     QCOMPARE(stack->windowAt(PageStack::kCapacity - 1), top);
     QVERIFY(top->isVisible());
     QVERIFY(!extra->isVisible());
+    flushDeferredDeletes();
+    QVERIFY(!extra);
     for (int i = 1; i < PageStack::kCapacity; ++i)
         stack->back();
     QVERIFY(m_root->isVisible());
@@ -690,12 +694,12 @@ void TestShell::chooserDecidesTheKindFromTheName()
     }
     ModalAnswer answer(actions);
     QString path, displayName, chosenPassword = "untouched";
-    int chosenKind = -1;
+    KeyFileKind chosenKind = KeyFileKind(-1);
     QVERIFY(keyOnly ? chooseKeyFile(&parent, &path, &displayName, &chosenKind, &chosenPassword)
                     : chooseCertFile(&parent, &path, &displayName, &chosenKind, &chosenPassword));
     QCOMPARE(answer.answeredCount(), actions.size());
     QCOMPARE(path + '|' + displayName, file + '|' + fileName);
-    QCOMPARE(chosenKind, kind);
+    QCOMPARE(int(chosenKind), kind);
     QCOMPARE(chosenPassword, password.isNull() ? QStringLiteral("untouched") : password);
     QCOMPARE(passwordBoxTitle, password.isNull() ? QString() : QStringLiteral("证书密码"));
     QCOMPARE(CertEngine::instance()->lastPath, file);
@@ -758,7 +762,7 @@ void TestShell::firstChooserStartsInTheExecutablesDirectory()
         ModalAnswer::cancelFileDialog()(modal);
     });
     QString path, displayName, password;
-    int kind = 0;
+    KeyFileKind kind = KeyFilePkcs12;
     QVERIFY(!chooseKeyFile(&parent, &path, &displayName, &kind, &password));
     QCOMPARE(QDir(startedIn).canonicalPath(), QDir(QCoreApplication::applicationDirPath()).canonicalPath());
 }

@@ -893,7 +893,7 @@ void TestSignEngine::destroyingOneEngineLeavesAnotherWorking()
 // engines and prints their codes.
 int loadPkcs12Files()
 {
-    LogFile::instance()->setFileName("certutil_zv.txt");
+    LogFile::instance()->setFileName(LogFile::kFileName);
     QStringList results;
     for (const char* name : {"des.p12", "legacy.p12"}) {
         SignEngine engine;

@@ -1,3 +1,4 @@
+#include "app/filemanager.h"
 #include "app/mainwindow.h"
 #include "app/pagestack.h"
 #include "certengine/certengine.h"
@@ -10,7 +11,6 @@
 #include "windowdriver.h"
 #include "wizard/dialog_getcsr_1.h"
 #include "wizard/dialog_importcert_2.h"
-#include "wizard/filemanager.h"
 #include "workdirectory.h"
 
 #include <QAccessible>
@@ -73,8 +73,9 @@ private slots:
     void importPageAsksBeforeWriting();
     void finishPageOpensTheDirectoryAsOneArgument_data();
     void finishPageOpensTheDirectoryAsOneArgument();
+    void finishPageSaysWhenNoFileManagerStarts();
     void finishPageShowsTheNotesWholeWithSigningRed();
-    void historyLinkIsAccessibleAndOpensOnAClick();
+    void historyLinkIsAccessibleAndOpensTheHistory();
     void asciiPasswordFileOpensInJavaKeytool();
 
 private:
@@ -90,7 +91,8 @@ private:
 
     WorkDirectory m_work;
     std::unique_ptr<MainWindow> m_main;
-    QVector<QStringList> m_started; // file manager commands: the program, then its arguments
+    QVector<QStringList> m_started;  // file manager commands: the program, then its arguments
+    bool m_fileManagerStarts = true; // what the recorded starts report
     QByteArray m_merchantPublicKey;
     QByteArray m_merchantCert;
     QStringList m_seen; // messages of the boxes answered by answerBox
@@ -103,7 +105,7 @@ void TestWizard::initTestCase()
     m_merchantCert = readFile("cert.pem");
     setDetachedStarter([this](const QString& program, const QStringList& arguments) {
         m_started.append(QStringList(program) + arguments);
-        return true;
+        return m_fileManagerStarts;
     });
 }
 
@@ -111,6 +113,7 @@ void TestWizard::init()
 {
     CertEngine::instance()->reset();
     m_started.clear();
+    m_fileManagerStarts = true;
     m_seen.clear();
 }
 
@@ -445,7 +448,7 @@ void TestWizard::failedRestoreEmptiesTheFields()
     QAccessible::queryAccessibleInterface(widget(request, "optHistoryLabel"))
         ->actionInterface()
         ->doAction(QAccessibleActionInterface::pressAction());
-    QTRY_VERIFY(answer.wasAnswered());
+    QTRY_VERIFY(answer.wasAnswered()); // the action is queued
     QCOMPARE(text(request, "errorLabel"), expected);
     QCOMPARE(textsThatDoNotFit(request), QString());
     QCOMPARE(text(request, "spNoLineEdit") + text(request, "csrTextEdit"), QString());
@@ -638,6 +641,20 @@ void TestWizard::finishPageOpensTheDirectoryAsOneArgument()
     QCOMPARE(text(&page, "fileDirLabel"), directory); // unchanged by the conversion
 }
 
+void TestWizard::finishPageSaysWhenNoFileManagerStarts()
+{
+    Dialog_ImportCert_2 page;
+    page.setCertDir("/srv/certs");
+    page.show();
+    m_fileManagerStarts = false;
+    click(&page, "openCertDirBtn");
+    QCOMPARE(text(&page, "errorLabel"), QStringLiteral("无法打开文件管理器，请手动打开目录"));
+    QCOMPARE(textsThatDoNotFit(&page), QString());
+    m_fileManagerStarts = true;
+    click(&page, "openCertDirBtn");
+    QCOMPARE(text(&page, "errorLabel"), QString());
+}
+
 void TestWizard::finishPageShowsTheNotesWholeWithSigningRed()
 {
     Dialog_ImportCert_2 page;
@@ -672,7 +689,7 @@ void TestWizard::finishPageShowsTheNotesWholeWithSigningRed()
     QCOMPARE(redParagraphs, (QVector<int>{1, 3}));
 }
 
-void TestWizard::historyLinkIsAccessibleAndOpensOnAClick()
+void TestWizard::historyLinkIsAccessibleAndOpensTheHistory()
 {
     Dialog_GetCSR_1 request;
     // The captions are the buddies of their fields; the request box shows an arrow, not a text cursor.
@@ -693,6 +710,18 @@ void TestWizard::historyLinkIsAccessibleAndOpensOnAClick()
                         linkLabel->height() / 2);
     QTest::mouseClick(linkLabel, Qt::LeftButton, {}, onText);
     QCOMPARE(answer.seenTitle(), QStringLiteral("操作记录（最近10条）"));
+
+    // The accessibility action returns at once, as a button's does; the history opens after it.
+    bool returned = false;
+    bool openedAfterReturn = false;
+    ModalAnswer pressed([&](QWidget* dialog) {
+        openedAfterReturn = returned;
+        click(dialog, "backBtn");
+    });
+    link->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    returned = true;
+    QTRY_VERIFY(pressed.wasAnswered());
+    QVERIFY(openedAfterReturn);
 }
 
 void TestWizard::asciiPasswordFileOpensInJavaKeytool()

@@ -16,6 +16,7 @@
 
 namespace {
 
+// Where the program writes its log; written out here, so the tests check the place.
 const QString kLog = QStringLiteral("log/certutil_zv.txt");
 
 } // namespace
@@ -26,7 +27,7 @@ WorkDirectory::WorkDirectory() : m_previous(QDir::currentPath())
         qFatal("cannot make a temporary working directory");
     QStandardPaths::setTestModeEnabled(true);
     HistoryStore::setApplicationDirectory(m_directory.path());
-    LogFile::instance()->setFileName("certutil_zv.txt");
+    LogFile::instance()->setFileName(LogFile::kFileName);
 }
 
 WorkDirectory::~WorkDirectory()

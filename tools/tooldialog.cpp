@@ -1,10 +1,10 @@
 #include "tools/tooldialog.h"
 
 #include "app/filechooser.h"
-#include "app/keyfilekind.h"
 #include "app/pagestack.h"
 #include "app/windowsetup.h"
 #include "app/zvmessagebox.h"
+#include "crypto/keyfilekind.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -31,7 +31,7 @@ void ToolDialog::setUpToolWindow(QLabel* label)
 bool ToolDialog::chooseAndLoad(QLabel* nameLabel, int& result)
 {
     QString path, displayName, password;
-    int kind = KeyFilePkcs12;
+    KeyFileKind kind = KeyFilePkcs12;
     if (!chooseCertFile(this, &path, &displayName, &kind, &password))
         return false;
     nameLabel->setText(displayName);

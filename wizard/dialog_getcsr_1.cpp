@@ -2,29 +2,21 @@
 
 #include "app/filechooser.h"
 #include "app/pagestack.h"
-#include "app/windowsetup.h"
-#include "app/zvmessagebox.h"
 #include "certengine/certengine.h"
 #include "forms/ui_dialog_getcsr_1.h"
 #include "history/dialog_opt_history.h"
 #include "wizard/dialog_importcert_1.h"
 
-#include <QClipboard>
-#include <QGuiApplication>
-
-Dialog_GetCSR_1::Dialog_GetCSR_1(QWidget* parent) : WizardPage(parent), ui(std::make_unique<Ui::Dialog_GetCSR_1>())
+Dialog_GetCSR_1::Dialog_GetCSR_1(QWidget* parent) : StackPage(parent), ui(std::make_unique<Ui::Dialog_GetCSR_1>())
 {
     ui->setupUi(this);
-    setupWindow(this, false);
+    setUpPage(ui->errorLabel);
 
     connect(ui->optHistoryLabel, &QLabel::linkActivated, this, &Dialog_GetCSR_1::getOptHistory);
     connect(ui->getCSRBtn, &QPushButton::clicked, this, &Dialog_GetCSR_1::getCSRBtnClick);
     connect(ui->copyCSRBtn, &QPushButton::clicked, this, &Dialog_GetCSR_1::copyCSRBtnClick);
-    connect(ui->lastStepBtn, &QPushButton::clicked, this, &Dialog_GetCSR_1::lastStepBtnClick);
+    connect(ui->lastStepBtn, &QPushButton::clicked, this, &Dialog_GetCSR_1::goBack);
     connect(ui->nextStepBtn, &QPushButton::clicked, this, &Dialog_GetCSR_1::nextStepBtnClick);
-    changeMode = false;
-
-    makeErrorLabel(ui->errorLabel);
     CertEngine::instance()->reset();
 }
 
@@ -51,7 +43,7 @@ void Dialog_GetCSR_1::getCSRBtnClick(bool)
 
     QString path;
     QString displayName;
-    int kind = 0;
+    KeyFileKind kind = KeyFilePkcs12;
     QString password;
     if (changeMode && !chooseKeyFile(this, &path, &displayName, &kind, &password))
         return;
@@ -77,16 +69,7 @@ void Dialog_GetCSR_1::getCSRBtnClick(bool)
 
 void Dialog_GetCSR_1::copyCSRBtnClick(bool)
 {
-    if (csr.isEmpty())
-        return;
-    QGuiApplication::clipboard()->setText(QString::fromUtf8(csr), QClipboard::Clipboard);
-    ZVMessageBox box(QStringLiteral("提示"), QStringLiteral("复制成功"), QStringLiteral("确定"), QString(), false);
-    box.run(this);
-}
-
-void Dialog_GetCSR_1::lastStepBtnClick(bool)
-{
-    PageStack::instance()->back();
+    copyWithNotice(QString::fromUtf8(csr));
 }
 
 void Dialog_GetCSR_1::nextStepBtnClick(bool)

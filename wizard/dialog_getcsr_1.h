@@ -1,7 +1,7 @@
 #ifndef WIZARD_DIALOG_GETCSR_1_H
 #define WIZARD_DIALOG_GETCSR_1_H
 
-#include "wizard/wizardpage.h"
+#include "app/stackpage.h"
 
 #include <QByteArray>
 
@@ -15,7 +15,7 @@ class Dialog_GetCSR_1;
 // clipboard at once). In apply mode the engine makes a new key pair; in change mode (setChangeMode) the key is
 // read from a PKCS#12 or PEM file the merchant chooses. The history link restores an earlier request with its
 // key. Constructing the page resets the certificate engine.
-class Dialog_GetCSR_1 : public WizardPage
+class Dialog_GetCSR_1 : public StackPage
 {
     Q_OBJECT
 
@@ -29,7 +29,6 @@ private slots:
     void getOptHistory(const QString&);
     void getCSRBtnClick(bool);
     void copyCSRBtnClick(bool);
-    void lastStepBtnClick(bool);
     void nextStepBtnClick(bool);
 
 private:

@@ -2,17 +2,14 @@
 
 #include "app/filechooser.h"
 #include "app/pagestack.h"
-#include "app/windowsetup.h"
 #include "app/zvmessagebox.h"
 #include "certengine/certengine.h"
 #include "certengine/outputfileset.h"
 #include "forms/ui_dialog_importcert_1.h"
 #include "wizard/dialog_importcert_2.h"
 
-#include <QClipboard>
 #include <QDir>
 #include <QFileDialog>
-#include <QGuiApplication>
 
 namespace {
 
@@ -21,16 +18,14 @@ const char* const kOutputFiles[] = {"cert.p12", "cert.pem", "cert_key.pem"};
 } // namespace
 
 Dialog_ImportCert_1::Dialog_ImportCert_1(QWidget* parent)
-    : WizardPage(parent), ui(std::make_unique<Ui::Dialog_ImportCert_1>())
+    : StackPage(parent), ui(std::make_unique<Ui::Dialog_ImportCert_1>())
 {
     ui->setupUi(this);
-    setupWindow(this, false);
+    setUpPage(ui->errorLabel);
 
     connect(ui->pasteSpCertBtn, &QPushButton::clicked, this, &Dialog_ImportCert_1::pasteSpCertBtnClick);
-    connect(ui->lastStepBtn, &QPushButton::clicked, this, &Dialog_ImportCert_1::lastStepBtnClick);
+    connect(ui->lastStepBtn, &QPushButton::clicked, this, &Dialog_ImportCert_1::goBack);
     connect(ui->nextStepBtn, &QPushButton::clicked, this, &Dialog_ImportCert_1::nextStepBtnClick);
-
-    makeErrorLabel(ui->errorLabel);
     ui->passwdLineEdit->setEchoMode(QLineEdit::Password);
 }
 
@@ -38,14 +33,7 @@ Dialog_ImportCert_1::~Dialog_ImportCert_1() = default;
 
 void Dialog_ImportCert_1::pasteSpCertBtnClick(bool)
 {
-    const QString text = QGuiApplication::clipboard()->text(QClipboard::Clipboard);
-    if (!text.isEmpty())
-        ui->spCertTextEdit->setPlainText(text);
-}
-
-void Dialog_ImportCert_1::lastStepBtnClick(bool)
-{
-    PageStack::instance()->back();
+    pasteInto(ui->spCertTextEdit);
 }
 
 void Dialog_ImportCert_1::nextStepBtnClick(bool)

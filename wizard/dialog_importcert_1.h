@@ -1,7 +1,7 @@
 #ifndef WIZARD_DIALOG_IMPORTCERT_1_H
 #define WIZARD_DIALOG_IMPORTCERT_1_H
 
-#include "wizard/wizardpage.h"
+#include "app/stackpage.h"
 
 #include <memory>
 
@@ -13,7 +13,7 @@ class Dialog_ImportCert_1;
 // chosen; the engine checks the certificate against the key pair it holds and writes cert.p12, cert.pem and
 // cert_key.pem there. Existing files are replaced only after the merchant agreed, and a password that
 // Java-based servers cannot use is questioned before anything is written.
-class Dialog_ImportCert_1 : public WizardPage
+class Dialog_ImportCert_1 : public StackPage
 {
     Q_OBJECT
 
@@ -23,7 +23,6 @@ public:
 
 private slots:
     void pasteSpCertBtnClick(bool);
-    void lastStepBtnClick(bool);
     void nextStepBtnClick(bool);
 
 private:

@@ -1,15 +1,14 @@
 #include "wizard/dialog_importcert_2.h"
 
+#include "app/filemanager.h"
 #include "app/pagestack.h"
-#include "app/windowsetup.h"
 #include "forms/ui_dialog_importcert_2.h"
-#include "wizard/filemanager.h"
 
 Dialog_ImportCert_2::Dialog_ImportCert_2(QWidget* parent)
-    : WizardPage(parent), ui(std::make_unique<Ui::Dialog_ImportCert_2>())
+    : StackPage(parent), ui(std::make_unique<Ui::Dialog_ImportCert_2>())
 {
     ui->setupUi(this);
-    setupWindow(this, false);
+    setUpPage(ui->errorLabel);
 
     connect(ui->openCertDirBtn, &QPushButton::clicked, this, &Dialog_ImportCert_2::openCertDirBtnClick);
     connect(ui->finishBtn, &QPushButton::clicked, this, &Dialog_ImportCert_2::finishBtnClick);
@@ -33,7 +32,7 @@ void Dialog_ImportCert_2::openCertDirBtnClick(bool)
     if (certDir.isEmpty())
         return;
     // The directory is one argument of its own: a blank in it cannot split it into two.
-    openInFileManager(certDir);
+    showMessage(openInFileManager(certDir) ? QString() : QStringLiteral("无法打开文件管理器，请手动打开目录"));
 }
 
 void Dialog_ImportCert_2::finishBtnClick(bool)

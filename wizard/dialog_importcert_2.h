@@ -1,7 +1,7 @@
 #ifndef WIZARD_DIALOG_IMPORTCERT_2_H
 #define WIZARD_DIALOG_IMPORTCERT_2_H
 
-#include "wizard/wizardpage.h"
+#include "app/stackpage.h"
 
 #include <memory>
 
@@ -10,8 +10,8 @@ class Dialog_ImportCert_2;
 }
 
 // Last page of the certificate wizard: explains the three files, shows where they are, opens that directory in
-// the system's file manager and returns to the main window.
-class Dialog_ImportCert_2 : public WizardPage
+// the system's file manager (or says in its red line that none could be started) and returns to the main window.
+class Dialog_ImportCert_2 : public StackPage
 {
     Q_OBJECT
 

@@ -1,11 +1,12 @@
-#ifndef WIZARD_LINKLABEL_H
-#define WIZARD_LINKLABEL_H
+#ifndef APP_LINKLABEL_H
+#define APP_LINKLABEL_H
 
 #include <QLabel>
 
 // A label that holds one rich-text link and behaves like a link for the keyboard and for accessibility tools:
 // Tab reaches it as one stop, Enter or Space activates the link (linkActivated with its target), and screen
-// readers see a link named by the label's accessible name.
+// readers see a link named by the label's accessible name, whose press action activates it once the action has
+// returned.
 class LinkLabel : public QLabel
 {
     Q_OBJECT
@@ -21,4 +22,4 @@ protected:
     bool focusNextPrevChild(bool next) override;
 };
 
-#endif // WIZARD_LINKLABEL_H
+#endif // APP_LINKLABEL_H

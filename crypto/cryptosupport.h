@@ -1,5 +1,5 @@
-#ifndef APP_CRYPTOSUPPORT_H
-#define APP_CRYPTOSUPPORT_H
+#ifndef CRYPTO_CRYPTOSUPPORT_H
+#define CRYPTO_CRYPTOSUPPORT_H
 
 #include <QByteArray>
 
@@ -19,9 +19,9 @@ namespace crypto {
 // The legacy module is looked for in "ossl-modules" beside the executable (where a Windows build ships it),
 // then where the library looks by itself; OPENSSL_MODULES, when set, alone decides. A legacy module that
 // cannot be loaded is written to the log once, with the library's text and the directories searched: without
-// it such files fail as if the password were wrong. Returns false if the default provider could not be loaded
-// (the legacy one is optional).
-bool ensureProviders();
+// it such files fail as if the password were wrong. The default provider is built into libcrypto; should it fail
+// to load all the same, that is logged once, and every operation then fails with its own code.
+void ensureProviders();
 
 template <auto Free> struct Deleter
 {
@@ -68,4 +68,4 @@ int refusePassphrase(char* buffer, int size, int rwflag, void* userData);
 
 } // namespace crypto
 
-#endif // APP_CRYPTOSUPPORT_H
+#endif // CRYPTO_CRYPTOSUPPORT_H

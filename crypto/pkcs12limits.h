@@ -1,5 +1,5 @@
-#ifndef APP_PKCS12LIMITS_H
-#define APP_PKCS12LIMITS_H
+#ifndef CRYPTO_PKCS12LIMITS_H
+#define CRYPTO_PKCS12LIMITS_H
 
 #include <openssl/pkcs12.h>
 
@@ -18,4 +18,4 @@ bool pkcs12WorkWithinLimit(const PKCS12* pkcs12);
 
 } // namespace crypto
 
-#endif // APP_PKCS12LIMITS_H
+#endif // CRYPTO_PKCS12LIMITS_H

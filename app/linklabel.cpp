@@ -1,4 +1,4 @@
-#include "wizard/linklabel.h"
+#include "app/linklabel.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -24,10 +24,15 @@ public:
         return text;
     }
     QStringList actionNames() const override { return {pressAction()}; }
+    // Queued, as Qt's buttons do: the link may open a modal dialog, and the caller (a screen reader, an
+    // automation tool) waits for the action to return.
     void doAction(const QString& action) override
     {
-        if (action == pressAction())
-            emit label()->linkActivated(label()->linkTarget());
+        if (action != pressAction())
+            return;
+        LinkLabel* link = label();
+        QMetaObject::invokeMethod(
+            link, [link] { emit link->linkActivated(link->linkTarget()); }, Qt::QueuedConnection);
     }
 
 private:

@@ -1,4 +1,4 @@
-#include "app/pkcs12limits.h"
+#include "crypto/pkcs12limits.h"
 
 #include <openssl/err.h>
 #include <openssl/evp.h>

@@ -1,4 +1,4 @@
-#include "wizard/filemanager.h"
+#include "app/filemanager.h"
 
 #include <QDir>
 #include <QProcess>

@@ -1,5 +1,5 @@
-#ifndef WIZARD_FILEMANAGER_H
-#define WIZARD_FILEMANAGER_H
+#ifndef APP_FILEMANAGER_H
+#define APP_FILEMANAGER_H
 
 #include <QString>
 #include <QStringList>
@@ -25,4 +25,4 @@ bool openInFileManager(const QString& directory);
 using DetachedStarter = std::function<bool(const QString& program, const QStringList& arguments)>;
 void setDetachedStarter(DetachedStarter starter);
 
-#endif // WIZARD_FILEMANAGER_H
+#endif // APP_FILEMANAGER_H

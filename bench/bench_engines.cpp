@@ -2,10 +2,13 @@
 // verification, encryption and decryption of a 1 MiB text with a 2048-bit key, the Base64 codec on 16 MiB
 // against EVP_EncodeBlock/EVP_DecodeBlock, the certificate request, loading each kind of key file and printing a
 // certificate. Prints the best time of each side and the ratio libcrypto / engine (1.00 means no overhead,
-// above 1 faster than libcrypto). Then the peak memory of signing and encrypting a 100 MiB text and decrypting
-// a 10 MiB one. Not a test: build it in Release (-DCERTUTIL_BUILD_BENCH=ON) and run it by hand.
-//   bench_engines          everything (a few minutes)
-//   bench_engines speed    the comparisons only
+// above 1 faster than libcrypto). The engine's encryption and decryption share the blocks among the cores,
+// libcrypto's loop runs on one: for 10 MiB with the private key the engine runs with its threads limited to 1
+// and 2 and with all the cores it sees. Then the peak memory of signing and encrypting a 100 MiB text and
+// decrypting a 10 MiB one. Not a test: build it in Release (-DCERTUTIL_BUILD_BENCH=ON) and run it by hand.
+//   bench_engines          everything (several minutes)
+//   bench_engines speed    the comparisons of 1 MiB, the files and the codec
+//   bench_engines cores    10 MiB with the private key, by thread count
 //   bench_engines codec    the codec only (seconds)
 //   bench_engines memory   the peak memory only
 #include "certengine/certengine.h"
@@ -27,7 +30,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
+#include <thread>
 #include <vector>
 
 #ifdef __GLIBC__
@@ -69,7 +74,7 @@ double secondsOf(const std::function<void()>& work)
 
 // Best of several rounds, the two sides taking turns so that drifts of the machine hit both alike.
 void compare(const char* name, int rounds, int repeats, const std::function<void()>& engine,
-             const std::function<void()>& raw)
+             const std::function<void()>& raw, const char* engineLabel = "engine")
 {
     double best[2] = {1e30, 1e30};
     for (int round = 0; round < rounds; ++round) {
@@ -85,8 +90,8 @@ void compare(const char* name, int rounds, int repeats, const std::function<void
             slot = std::min(slot, t / repeats);
         }
     }
-    std::printf("%-22s engine %10.3f ms   openssl %10.3f ms   ratio %.3f\n", name, best[0] * 1e3, best[1] * 1e3,
-                best[1] / best[0]);
+    std::printf("%-22s %s %10.3f ms   openssl %10.3f ms   ratio %.3f\n", name, engineLabel, best[0] * 1e3,
+                best[1] * 1e3, best[1] / best[0]);
     std::fflush(stdout);
 }
 
@@ -151,28 +156,48 @@ bool rawVerify(EVP_PKEY* key, const QByteArray& signatureText, const QByteArray&
     return ok;
 }
 
-QByteArray rawEncrypt(EVP_PKEY* key, const QByteArray& text)
+// Runs blockWork(first, end) over [0, blocks) split into as many equal runs as threads, one thread each.
+void splitAmong(int threads, int blocks, const std::function<void(int, int)>& blockWork)
+{
+    std::vector<std::thread> helpers;
+    const int share = (blocks + threads - 1) / threads;
+    for (int first = share; first < blocks; first += share)
+        helpers.emplace_back(blockWork, first, std::min(first + share, blocks));
+    blockWork(0, std::min(share, blocks));
+    for (std::thread& helper : helpers)
+        helper.join();
+}
+
+// With the public key, or (privateKey) with the private key: PKCS#1 type 1, as a raw signature. On one thread
+// unless told otherwise, each with its own context.
+QByteArray rawEncrypt(EVP_PKEY* key, const QByteArray& text, bool privateKey = false, int threads = 1)
 {
     const int blocks = (text.size() + 244) / 245;
     QByteArray cipher(blocks * 256, Qt::Uninitialized);
-    EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new_from_pkey(nullptr, key, nullptr);
-    if (EVP_PKEY_encrypt_init(ctx) <= 0 || EVP_PKEY_CTX_set_rsa_padding(ctx, RSA_PKCS1_PADDING) <= 0)
-        fail("raw encryption set-up");
-    for (int i = 0; i < blocks; ++i) {
-        size_t written = 256;
-        const int chunk = std::min(245, text.size() - 245 * i);
-        if (EVP_PKEY_encrypt(ctx, reinterpret_cast<unsigned char*>(cipher.data()) + 256 * i, &written,
-                             reinterpret_cast<const unsigned char*>(text.constData()) + 245 * i, size_t(chunk)) <= 0)
-            fail("raw encryption");
-    }
-    EVP_PKEY_CTX_free(ctx);
+    splitAmong(threads, blocks, [&](int first, int end) {
+        EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new_from_pkey(nullptr, key, nullptr);
+        if ((privateKey ? EVP_PKEY_sign_init(ctx) : EVP_PKEY_encrypt_init(ctx)) <= 0 ||
+            EVP_PKEY_CTX_set_rsa_padding(ctx, RSA_PKCS1_PADDING) <= 0)
+            fail("raw encryption set-up");
+        for (int i = first; i < end; ++i) {
+            size_t written = 256;
+            const int chunk = std::min(245, text.size() - 245 * i);
+            auto* out = reinterpret_cast<unsigned char*>(cipher.data()) + 256 * i;
+            const auto* in = reinterpret_cast<const unsigned char*>(text.constData()) + 245 * i;
+            if ((privateKey ? EVP_PKEY_sign(ctx, out, &written, in, size_t(chunk))
+                            : EVP_PKEY_encrypt(ctx, out, &written, in, size_t(chunk))) <= 0)
+                fail("raw encryption");
+        }
+        EVP_PKEY_CTX_free(ctx);
+    });
     QByteArray out(4 * ((cipher.size() + 2) / 3), Qt::Uninitialized);
     EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()), reinterpret_cast<unsigned char*>(cipher.data()),
                     cipher.size());
     return out;
 }
 
-QByteArray rawDecrypt(EVP_PKEY* key, const QByteArray& cipherText)
+// With the private key, on one thread unless told otherwise.
+QByteArray rawDecrypt(EVP_PKEY* key, const QByteArray& cipherText, int threads = 1)
 {
     QByteArray cipher(cipherText.size() / 4 * 3, Qt::Uninitialized);
     int decoded = EVP_DecodeBlock(reinterpret_cast<unsigned char*>(cipher.data()),
@@ -184,20 +209,27 @@ QByteArray rawDecrypt(EVP_PKEY* key, const QByteArray& cipherText)
         fail("raw ciphertext decoding");
     const int blocks = decoded / 256;
     QByteArray plain(blocks * 245, Qt::Uninitialized);
-    EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new_from_pkey(nullptr, key, nullptr);
-    if (EVP_PKEY_decrypt_init(ctx) <= 0 || EVP_PKEY_CTX_set_rsa_padding(ctx, RSA_PKCS1_PADDING) <= 0)
-        fail("raw decryption set-up");
-    unsigned char block[256];
+    std::vector<int> lengths(static_cast<size_t>(blocks));
+    splitAmong(threads, blocks, [&](int first, int end) {
+        EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new_from_pkey(nullptr, key, nullptr);
+        if (EVP_PKEY_decrypt_init(ctx) <= 0 || EVP_PKEY_CTX_set_rsa_padding(ctx, RSA_PKCS1_PADDING) <= 0)
+            fail("raw decryption set-up");
+        unsigned char block[256];
+        for (int i = first; i < end; ++i) {
+            size_t written = sizeof block;
+            if (EVP_PKEY_decrypt(ctx, block, &written,
+                                 reinterpret_cast<const unsigned char*>(cipher.constData()) + 256 * i, 256) <= 0)
+                fail("raw decryption");
+            std::copy(block, block + written, plain.data() + 245 * i);
+            lengths[size_t(i)] = int(written);
+        }
+        EVP_PKEY_CTX_free(ctx);
+    });
     int produced = 0;
     for (int i = 0; i < blocks; ++i) {
-        size_t written = sizeof block;
-        if (EVP_PKEY_decrypt(ctx, block, &written, reinterpret_cast<const unsigned char*>(cipher.constData()) + 256 * i,
-                             256) <= 0)
-            fail("raw decryption");
-        std::copy(block, block + written, plain.data() + produced);
-        produced += int(written);
+        std::memmove(plain.data() + produced, plain.data() + 245 * i, size_t(lengths[size_t(i)]));
+        produced += lengths[size_t(i)];
     }
-    EVP_PKEY_CTX_free(ctx);
     plain.truncate(produced);
     return plain;
 }
@@ -378,6 +410,51 @@ void measureCrypto(Material& m)
         [&] { g_sink += rawDecrypt(m.key, cipherText).size(); });
 }
 
+// 10 MiB with the private key, where the cores pay: decrypting a 10 MiB ciphertext text and encrypting a
+// 10 MiB text (private-key encryption, deterministic, so both sides must give the same text).
+void measureCores(Material& m)
+{
+    SignEngine engine;
+    loadInto(engine, KeyFilePem, m.pemPath);
+    const QByteArray text = printableText(kLargeCipherText, 9);
+    const int plainSize = (kLargeCipherText / 4 * 3) / 256 * 245;
+    const QByteArray plain = printableText(plainSize, 5);
+    const QByteArray cipherText = rawEncrypt(m.key, plain);
+    QByteArray out;
+    if (engine.cryptText(false, false, cipherText, out) != 0 || out != plain)
+        fail("decrypting 10 MiB");
+    if (engine.cryptText(false, true, text, out) != 0 || out != rawEncrypt(m.key, text, true))
+        fail("encrypting 10 MiB");
+
+    const int cores = static_cast<int>(std::thread::hardware_concurrency());
+    std::printf("10 MiB with the private key; openssl's loop on one core against the engine on 1, 2 and all %d "
+                "threads the machine has, and against the same loop split among 2 threads, the most that two "
+                "cores give at the moment (ratio = one-core openssl time / other time)\n",
+                cores);
+    std::vector<int> counts{1, 2};
+    if (cores > 2)
+        counts.push_back(0);
+    for (const bool decrypt : {true, false}) {
+        const QByteArray what = decrypt ? "decrypt" : "encrypt";
+        const auto raw = [&](int threads) {
+            g_sink +=
+                (decrypt ? rawDecrypt(m.key, cipherText, threads) : rawEncrypt(m.key, text, true, threads)).size();
+        };
+        for (const int threads : counts) {
+            SignEngine::CryptControl control;
+            control.threads = threads;
+            const QByteArray label = threads ? QByteArray::number(threads) : QByteArray::number(cores);
+            compare((what + ", " + label + (threads == 1 ? " thread" : " threads")).constData(), 2, 1,
+                    [&] {
+                        g_sink +=
+                            engine.cryptText(false, !decrypt, decrypt ? cipherText : text, out, &control) + out.size();
+                    },
+                    [&] { raw(1); });
+        }
+        compare((what + ", 2 threads").constData(), 2, 1, [&] { raw(2); }, [&] { raw(1); }, "openssl");
+    }
+}
+
 void measureFiles(Material& m)
 {
     std::printf("Key files, request and certificate text\n");
@@ -545,8 +622,8 @@ void measureMemory(Material& m)
 int main(int argc, char** argv)
 {
     const QByteArray mode = argc > 1 ? QByteArray(argv[1]) : QByteArray();
-    if (!mode.isEmpty() && mode != "speed" && mode != "codec" && mode != "memory") {
-        std::fprintf(stderr, "usage: bench_engines [speed|codec|memory]\n");
+    if (!mode.isEmpty() && mode != "speed" && mode != "cores" && mode != "codec" && mode != "memory") {
+        std::fprintf(stderr, "usage: bench_engines [speed|cores|codec|memory]\n");
         return 2;
     }
     Material material;
@@ -556,6 +633,8 @@ int main(int argc, char** argv)
         measureCrypto(material);
         measureFiles(material);
     }
+    if (mode.isEmpty() || mode == "cores")
+        measureCores(material);
     if (mode.isEmpty() || mode == "speed" || mode == "codec")
         measureCodec();
     if (mode.isEmpty() || mode == "memory")

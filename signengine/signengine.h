@@ -6,6 +6,8 @@
 
 #include <QByteArray>
 
+#include <atomic>
+
 // One local key or certificate file, and what can be done with its RSA key: SHA-256 signatures, PKCS#1 v1.5
 // encryption in blocks with either half of the key, and the certificate's printed text. Every tool dialog owns
 // its own engine. Every operation returns 0 or one of the codes below; library failures marked "logged" also
@@ -39,9 +41,15 @@
 //   20315  the ciphertext cannot be Base64-encoded (an empty text to encrypt)
 //   20316  the text to encrypt is too large: its ciphertext's Base64 text would exceed what a QByteArray holds
 //          (about 1.5 GB of input)
+//   20317  the caller cancelled the operation through its CryptControl before it ended
 //   20330  no certificate loaded
 //   20331  the certificate printed as empty text
 //   20332  no memory for the text
+//
+// cryptText shares the RSA blocks of a long text among threads, one per core (each with its own library context
+// over the loaded key, which none of them changes); the result is the same as on one thread. Everything else,
+// loading included, runs on the calling thread. An engine serves one caller at a time: the key must not be
+// replaced (loadKeyFile, assignment) while an operation of the engine runs.
 //
 // Sizes follow the key: a signature and a block have the key's size (256 bytes for a 2048-bit key, whose
 // signature text is 344 characters), a plaintext chunk is 11 bytes less (245 for 2048 bits).
@@ -52,6 +60,26 @@ public:
     ~SignEngine();
     SignEngine(const SignEngine&) = delete;
     SignEngine& operator=(const SignEngine&) = delete;
+    // Takes over what another engine loaded, so a file can be loaded aside and the result kept or dropped whole.
+    SignEngine(SignEngine&&) noexcept = default;
+    SignEngine& operator=(SignEngine&&) noexcept = default;
+
+    // What a caller may give cryptText besides the text, all of it optional: how many threads may share the
+    // blocks, a flag that stops the work, and counters of how far it is. The flag and the counters may be set
+    // and read from any thread while the operation runs; one object serves one operation.
+    struct CryptControl
+    {
+        // Threads that share the blocks, the calling one included; 0 is one per core. A text of few blocks stays
+        // on the calling thread whatever this says.
+        int threads = 0;
+        // Set from any thread: the operation stops after the blocks under way and returns 20317, leaving its
+        // output untouched.
+        std::atomic<bool> cancelled{false};
+        // Written by the operation: the blocks of the text (known once a text to decrypt is decoded) and those
+        // done so far.
+        std::atomic<qint64> blocksTotal{0};
+        std::atomic<qint64> blocksDone{0};
+    };
 
     int fileKind = KeyFilePkcs12; // the kind of file that the next loadKeyFile reads
     bool hasPrivateKey = false;
@@ -67,8 +95,10 @@ public:
     int verifyText(const QByteArray& signature, const QByteArray& text, bool& match);
 
     // Encrypts input in chunks of (key size - 11) bytes into one Base64 text, or decrypts such a text; either
-    // half of the key in either direction.
-    int cryptText(bool usePublicKey, bool encrypt, const QByteArray& input, QByteArray& output);
+    // half of the key in either direction. control, when given, limits the threads, follows the progress and
+    // cancels; without it the operation uses every core and runs to its end.
+    int cryptText(bool usePublicKey, bool encrypt, const QByteArray& input, QByteArray& output,
+                  CryptControl* control = nullptr);
 
     // The certificate as the library prints it, with names as UTF-8.
     int certificateText(QByteArray& text);
@@ -81,8 +111,8 @@ private:
     int publicKeyFromCertificate();
     int signDigest(const QByteArray& text, unsigned char* signature, size_t size);
     int verifyDigest(const unsigned char* signature, size_t size, const QByteArray& text, bool& match);
-    int cryptBlocks(bool usePublicKey, bool encrypt, const unsigned char* input, int length, unsigned char* output,
-                    int& produced);
+    int encryptText(bool usePublicKey, const QByteArray& input, QByteArray& output, CryptControl& control);
+    int decryptText(bool usePublicKey, const QByteArray& input, QByteArray& output, CryptControl& control);
 
     static crypto::BioPtr openKeyFile(const QByteArray& path, int& result);
     static void logCryptoError(const char* fallback);

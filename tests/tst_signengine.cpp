@@ -19,6 +19,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -30,6 +31,18 @@ QByteArray repeated(const QByteArray& pattern, int length)
     while (out.size() < length)
         out += pattern;
     return out.left(length);
+}
+
+// cryptText on the given number of threads.
+int cryptOn(int threads, SignEngine& engine, bool usePublicKey, bool encrypt, const QByteArray& input,
+            QByteArray& output)
+{
+    SignEngine::CryptControl control;
+    control.threads = threads;
+    const int code = engine.cryptText(usePublicKey, encrypt, input, output, &control);
+    if (code == 0 && control.blocksDone.load() != control.blocksTotal.load())
+        return -1; // progress that does not reach its end
+    return code;
 }
 
 } // namespace
@@ -79,6 +92,11 @@ private slots:
     void cryptFailuresHaveTheirCodes_data();
     void cryptFailuresHaveTheirCodes();
     void wrongDirectionKeyOrDamageFailTheBlockOperation();
+    void severalThreadsGiveWhatOneThreadGives_data();
+    void severalThreadsGiveWhatOneThreadGives();
+    void firstFailingBlockDecidesCodeAndLog_data();
+    void firstFailingBlockDecidesCodeAndLog();
+    void cancellingStopsTheWorkAndKeepsTheOutput();
 
     void otherKeySizesWork_data();
     void otherKeySizesWork();
@@ -790,6 +808,136 @@ void TestSignEngine::wrongDirectionKeyOrDamageFailTheBlockOperation()
     SignEngine other;
     load(other, "other.pem", 2);
     QCOMPARE(other.cryptText(false, false, cipher, plain), 20301);
+}
+
+void TestSignEngine::severalThreadsGiveWhatOneThreadGives_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::newRow("no block") << QByteArray();
+    QTest::newRow("one block") << repeated(kChineseText, 245);
+    // More shares of blocks than threads for either half of the key, the last share short.
+    QTest::newRow("many blocks") << repeated(kChineseText, 245 * 150 + 17);
+}
+
+void TestSignEngine::severalThreadsGiveWhatOneThreadGives()
+{
+    QFETCH(QByteArray, text);
+    SignEngine engine;
+    load(engine, "key.pem", 2);
+    const int expected = text.isEmpty() ? 20315 : 0;
+    for (const bool usePublicKey : {true, false}) {
+        QByteArray one, four, plainOne("x"), plainFour("x");
+        QCOMPARE(cryptOn(1, engine, usePublicKey, true, text, one), expected);
+        QCOMPARE(cryptOn(4, engine, usePublicKey, true, text, four), expected);
+        QCOMPARE(four.size(), one.size());
+        if (!usePublicKey)
+            QCOMPARE(four, one); // type 1 padding has no randomness: the same blocks in the same order
+        QCOMPARE(cryptOn(1, engine, !usePublicKey, false, four, plainOne), 0);
+        QCOMPARE(cryptOn(4, engine, !usePublicKey, false, four, plainFour), 0);
+        QCOMPARE(plainOne, text);
+        QCOMPARE(plainFour, text);
+    }
+
+    // Blocks that carry fewer bytes than they could, as other tools write them, join the same way.
+    QByteArray uneven, pieces;
+    const int sizes[] = {100, 245, 1, 37};
+    const QByteArray start = text.left(8000);
+    for (int offset = 0, i = 0; offset < start.size(); offset += sizes[i++ % 4]) {
+        const QByteArray piece = start.mid(offset, sizes[i % 4]);
+        QByteArray cipher;
+        QCOMPARE(engine.cryptText(true, true, piece, cipher), 0);
+        uneven += QByteArray::fromBase64(cipher);
+        pieces += piece;
+    }
+    QByteArray one, four;
+    QCOMPARE(cryptOn(1, engine, false, false, uneven.toBase64(), one), 0);
+    QCOMPARE(cryptOn(4, engine, false, false, uneven.toBase64(), four), 0);
+    QCOMPARE(one, pieces);
+    QCOMPARE(four, pieces);
+}
+
+void TestSignEngine::firstFailingBlockDecidesCodeAndLog_data()
+{
+    // Blocks 0 to 199 of a text encrypted with one half, decrypted with the other; some spoilt.
+    QTest::addColumn<bool>("usePublicKey"); // for decrypting
+    QTest::addColumn<int>("badPaddingAt");  // a block that decrypts to no valid padding; -1: none
+    QTest::addColumn<int>("tooLargeAt");    // a block beyond the key's modulus; -1: none
+    QTest::addColumn<bool>("brokenBase64"); // one character too many at the end
+    QTest::addColumn<int>("code");
+    QTest::addColumn<bool>("tooLargeLogged");
+    // The later failure opens a share of blocks and the earlier one ends the share before it, so the later one
+    // is met first (shares are 96 public-key blocks or 3 private-key ones).
+    QTest::newRow("public, bad padding before a block too large") << true << 95 << 96 << false << 20301 << false;
+    QTest::newRow("public, block too large before bad padding") << true << 96 << 95 << false << 20301 << true;
+    QTest::newRow("private, bad padding before a block too large") << false << 2 << 3 << false << 20301 << false;
+    QTest::newRow("private, block too large before bad padding") << false << 3 << 2 << false << 20301 << true;
+    QTest::newRow("private, last block") << false << 199 << -1 << false << 20301 << false;
+    QTest::newRow("broken Base64 behind spoilt blocks") << true << 1 << 2 << true << 20313 << false;
+}
+
+void TestSignEngine::firstFailingBlockDecidesCodeAndLog()
+{
+    QFETCH(bool, usePublicKey);
+    QFETCH(int, badPaddingAt);
+    QFETCH(int, tooLargeAt);
+    QFETCH(bool, brokenBase64);
+    QFETCH(int, code);
+    QFETCH(bool, tooLargeLogged);
+    SignEngine engine;
+    load(engine, "key.pem", 2);
+    QByteArray cipher;
+    QCOMPARE(engine.cryptText(!usePublicKey, true, repeated(kChineseText, 245 * 200), cipher), 0);
+    QByteArray blocks = QByteArray::fromBase64(cipher);
+    blocks[badPaddingAt * 256 + 100] = char(blocks[badPaddingAt * 256 + 100] ^ 0x40);
+    if (tooLargeAt >= 0)
+        blocks.replace(tooLargeAt * 256, 256, QByteArray(256, '\xff'));
+    const QByteArray input = blocks.toBase64() + (brokenBase64 ? "A" : "");
+
+    const QString log = file("log/certutil_zv.txt");
+    QStringList logged;
+    // Which thread meets which block first varies from run to run: several runs on four threads.
+    for (const int threads : {1, 4, 4, 4, 4, 4}) {
+        QFile::remove(log);
+        QByteArray output("untouched");
+        QCOMPARE(cryptOn(threads, engine, usePublicKey, false, input, output), code);
+        QCOMPARE(output, QByteArray("untouched"));
+        const QByteArray line = readFile(log).trimmed();
+        QCOMPARE(line.count('\n'), 0);
+        logged << QString::fromUtf8(line.mid(line.indexOf("] ") + 2));
+    }
+    QCOMPARE(logged.filter(logged.at(0)).size(), logged.size());
+    QCOMPARE(logged.at(0).isEmpty(), code != 20301);
+    QCOMPARE(logged.at(0).contains("too large"), tooLargeLogged);
+}
+
+void TestSignEngine::cancellingStopsTheWorkAndKeepsTheOutput()
+{
+    SignEngine engine;
+    load(engine, "key.pem", 2);
+    // Private-key blocks take a millisecond each: seconds of work if nothing stops it.
+    const QByteArray text = repeated(kChineseText, 245 * 3000);
+    QByteArray cipher;
+    QCOMPARE(engine.cryptText(true, true, text, cipher), 0);
+    for (const bool encrypt : {true, false}) {
+        const QByteArray& input = encrypt ? text : cipher;
+        QByteArray output("untouched");
+        SignEngine::CryptControl before;
+        before.cancelled = true;
+        QCOMPARE(engine.cryptText(false, encrypt, input, output, &before), 20317);
+        QCOMPARE(before.blocksDone.load(), 0);
+
+        SignEngine::CryptControl during;
+        int code = -1;
+        std::thread caller([&] { code = engine.cryptText(false, encrypt, input, output, &during); });
+        const bool started = QTest::qWaitFor([&] { return during.blocksDone.load() > 0; });
+        during.cancelled = true;
+        caller.join();
+        QVERIFY(started);
+        QCOMPARE(code, 20317);
+        QCOMPARE(output, QByteArray("untouched"));
+        QVERIFY(during.blocksDone.load() > 0);
+        QVERIFY(during.blocksDone.load() < during.blocksTotal.load());
+    }
 }
 
 void TestSignEngine::otherKeySizesWork_data()

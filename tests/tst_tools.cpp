@@ -1,5 +1,6 @@
 #include "modalanswer.h"
 #include "opensslcommand.h"
+#include "signengine/signengine.h"
 #include "testpki.h"
 #include "tools/dialog_certinfo_1.h"
 #include "tools/dialog_certsign_main.h"
@@ -11,7 +12,9 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QLabel>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -57,6 +60,8 @@ private slots:
     void textsRoundTripThroughTheOtherHalf();
     void ciphertextsInteroperateWithOpenssl();
     void longWorkShowsAWaitCursorAndDropsRepeatedClicks();
+    void cancellingLeavesWindowAndKeyAsTheyWere_data();
+    void cancellingLeavesWindowAndKeyAsTheyWere();
 
 private:
     QDialog* open(int which);
@@ -70,6 +75,7 @@ private:
 
     WorkDirectory m_work;
     std::unique_ptr<QDialog> m_dialog;
+    const int m_progressDelayMs = ToolDialog::progressDelayMs;
 };
 
 void TestTools::initTestCase()
@@ -84,6 +90,7 @@ void TestTools::initTestCase()
 
 void TestTools::cleanup()
 {
+    ToolDialog::progressDelayMs = m_progressDelayMs;
     m_dialog.reset();
     closeAllWindows();
 }
@@ -394,26 +401,136 @@ void TestTools::longWorkShowsAWaitCursorAndDropsRepeatedClicks()
 {
     open(Crypt);
     QCOMPARE(load("cert.p12"), QString());
+    {
+        // Short work shows nothing new: no progress box.
+        ModalAnswer progress(ModalAnswer::clickButtonWithText(QStringLiteral("取消")));
+        setText("inputTextEdit", "short");
+        click("encryptBtn");
+        QCOMPARE(text("outputTextEdit").size(), 344);
+        QVERIFY(!progress.wasAnswered());
+    }
     const int size = 1024 * 1024;
     clipboard()->setText(QString(size, 'x'));
     click("pasteInputBtn");
     QWidget* encrypt = widget("encryptBtn");
     QSignalSpy clicks(encrypt, SIGNAL(clicked(bool)));
+    QSignalSpy otherClicks(widget("decryptBtn"), SIGNAL(clicked(bool)));
+    QSignalSpy chooserClicks(widget("chooseCertBtn"), SIGNAL(clicked(bool)));
     Qt::CursorShape cursor = Qt::ArrowCursor;
     QTimer::singleShot(0, [&] {
-        // The event loop runs once while the engine starts; clicks and keys arriving now are dropped.
+        // The event loop runs while the engine works; clicks and keys arriving now are dropped.
         cursor = QApplication::overrideCursor() ? QApplication::overrideCursor()->shape() : Qt::ArrowCursor;
         QTest::mouseClick(encrypt, Qt::LeftButton);
         QTest::keyClick(encrypt, Qt::Key_Space);
+        QTest::mouseClick(widget("decryptBtn"), Qt::LeftButton);
+        QTest::mouseClick(widget("chooseCertBtn"), Qt::LeftButton);
+        // A press that is no input event, as a screen reader's press action, starts nothing either.
+        qobject_cast<QPushButton*>(widget("chooseCertBtn"))->click();
     });
+    // A file dialog, should one open, is closed and noted; a progress box on a slow machine is left alone.
+    bool chooserOpened = false;
+    QTimer chooser;
+    connect(&chooser, &QTimer::timeout, [&] {
+        if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+            chooserOpened = true;
+            dialog->reject();
+        }
+    });
+    chooser.start(20);
     QElapsedTimer clock;
     clock.start();
     QTest::mouseClick(encrypt, Qt::LeftButton);
     qInfo("encrypting %d bytes and showing the result took %lld ms", size, clock.elapsed());
     QCOMPARE(cursor, Qt::WaitCursor);
     QCOMPARE(clicks.count(), 1);
+    QCOMPARE(otherClicks.count(), 0);
+    QCOMPARE(chooserClicks.count(), 1); // the press
+    QVERIFY(!chooserOpened);
     QVERIFY(!QApplication::overrideCursor());
     QCOMPARE(text("outputTextEdit").size(), ((size + 244) / 245 * 256 + 2) / 3 * 4);
+}
+
+void TestTools::cancellingLeavesWindowAndKeyAsTheyWere_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("progressText");
+    QTest::newRow("decrypting") << "decryptBtn" << QStringLiteral("正在解密…");
+    QTest::newRow("encrypting") << "encryptBtn" << QStringLiteral("正在加密…");
+    QTest::newRow("loading") << "chooseCertBtn" << QStringLiteral("正在读取文件…");
+}
+
+void TestTools::cancellingLeavesWindowAndKeyAsTheyWere()
+{
+    QFETCH(QString, button);
+    QFETCH(QString, progressText);
+    // Another key in a PKCS#12 file whose key derivation takes a good part of a second.
+    if (!QFile::exists(file("slow.p12"))) {
+        QVERIFY(writeFile("other_cert.pem", pki::issueFor("other.pem")));
+        QVERIFY(writeFile("slow.p12", exportPkcs12("other.pem", "other_cert.pem", pki::kP12Password, 500000)));
+    }
+    QDialog* dialog = open(Crypt);
+    QCOMPARE(load("key.pem"), QString());
+    // An earlier result to keep: a message, an output, the private half chosen.
+    setText("inputTextEdit", "no base64!");
+    click("priKeyRadioBtn");
+    click("decryptBtn");
+    setText("outputTextEdit", "earlier");
+    // Some 1500 private-key blocks: seconds of work on a few cores.
+    const QByteArray plain(245 * 1500, 'c');
+    SignEngine engine;
+    engine.fileKind = KeyFilePem;
+    QByteArray cipher;
+    QVERIFY(engine.loadKeyFile(file("key.pem").toUtf8(), QByteArray()) == 0 &&
+            engine.cryptText(true, true, plain, cipher) == 0);
+    setText("inputTextEdit", button == "encryptBtn" ? plain : cipher);
+    const auto state = [&] {
+        QString radios;
+        for (const char* name : {"pubKeyRadioBtn", "priKeyRadioBtn"}) {
+            auto* radio = qobject_cast<QRadioButton*>(widget(name));
+            radios += QString::number(radio->isChecked()) + QString::number(radio->isEnabled());
+        }
+        return QStringList{text("certNameLabel"), text("errorLabel"), text("outputTextEdit"), radios,
+                           QString::number(text("inputTextEdit").size())};
+    };
+    const QStringList before = state();
+    QCOMPARE(before.mid(0, 4), QStringList({"key.pem", "解密出错！ret:20313", "earlier", "0111"}));
+
+    // While the progress box is up, the window takes no click.
+    const QStringList buttons{"encryptBtn", "decryptBtn", "chooseCertBtn", "pasteInputBtn", "backBtn"};
+    std::vector<std::unique_ptr<QSignalSpy>> clicks;
+    for (const QString& name : buttons)
+        clicks.push_back(std::make_unique<QSignalSpy>(widget(name), SIGNAL(clicked(bool))));
+    QString shown;
+    const ModalAnswer::Action cancel = [&](QWidget* progress) {
+        shown = progress->windowTitle() + '/' + progress->findChild<QLabel*>()->text();
+        for (const QString& name : buttons)
+            QTest::mouseClick(widget(name), Qt::LeftButton);
+        ModalAnswer::clickButtonWithText(QStringLiteral("取消"))(progress);
+    };
+    QVector<ModalAnswer::Action> actions{cancel};
+    if (button == "chooseCertBtn")
+        actions = {ModalAnswer::chooseFile(file("slow.p12")), answerPassword(kPassword), cancel};
+    ToolDialog::progressDelayMs = 0; // the box at once, however fast the machine
+    {
+        ModalAnswer answer(actions);
+        click(button);
+        QCOMPARE(answer.answeredCount(), actions.size());
+    }
+    QCOMPARE(shown, QStringLiteral("加密/解密/") + progressText);
+    for (int i = 0; i < buttons.size(); ++i)
+        QCOMPARE(clicks.at(i)->count(), buttons.at(i) == button ? 1 : 0);
+    QVERIFY(dialog->isVisible());
+    QCOMPARE(state(), before);
+
+    // A cancelled load goes on a while inside the library, and is dropped when it ends.
+    if (button == "chooseCertBtn")
+        QTest::qWait(1000);
+    QCOMPARE(state(), before);
+    // Still the key of key.pem: it decrypts what openssl encrypted for it.
+    const QByteArray secret = QStringLiteral("仍是原来的密钥").toUtf8();
+    setText("inputTextEdit", openssl({"pkeyutl", "-encrypt", "-pubin", "-inkey", file("pub.pem")}, secret).toBase64());
+    click("decryptBtn");
+    QCOMPARE(text("errorLabel") + text("outputTextEdit"), QString::fromUtf8(secret));
 }
 
 QTEST_MAIN(TestTools)

@@ -63,6 +63,8 @@ void Dialog_RSA_Crypt::backBtnClick(bool)
 
 void Dialog_RSA_Crypt::runCrypt(bool encrypt)
 {
+    if (isWorking())
+        return;
     if (ui->certNameLabel->text().isEmpty()) {
         showMessage(QStringLiteral("请选择证书文件"));
         return;
@@ -75,13 +77,24 @@ void Dialog_RSA_Crypt::runCrypt(bool encrypt)
     const bool usePublicKey = ui->pubKeyRadioBtn->isChecked();
     // Showing megabytes of output takes a while too, so the busy state lasts until the result is laid out.
     BusyScope busy(this);
-    QByteArray output;
-    const int result = engine.cryptText(usePublicKey, encrypt, input.toUtf8(), output);
+    SignEngine::CryptControl control;
+    int result = 0;
+    QString output;
+    // The texts are converted on the worker as well: for megabytes that takes a noticeable moment.
+    const bool done =
+        runInBackground(encrypt ? QStringLiteral("正在加密…") : QStringLiteral("正在解密…"), &control, [&] {
+            QByteArray bytes;
+            result = engine.cryptText(usePublicKey, encrypt, input.toUtf8(), bytes, &control);
+            if (result == 0)
+                output = QString::fromUtf8(bytes);
+        });
+    if (!done)
+        return; // cancelled: output, message and key stay as they were
     if (result != 0) {
         showMessage((encrypt ? QStringLiteral("加密出错！ret:%1") : QStringLiteral("解密出错！ret:%1")).arg(result));
-        ui->outputTextEdit->clear();
+        showText(ui->outputTextEdit, QString());
         return;
     }
     showMessage(QString());
-    ui->outputTextEdit->setPlainText(QString::fromUtf8(output));
+    showText(ui->outputTextEdit, output);
 }

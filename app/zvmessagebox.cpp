@@ -38,8 +38,8 @@ ZVMessageBox::ZVMessageBox(const QString& title, const QString& text, const QStr
         ui->cancelBtn->hide();
     }
 
-    connect(ui->cancelBtn, &QPushButton::clicked, this, &QDialog::reject);
-    connect(ui->okBtn, &QPushButton::clicked, this, &QDialog::accept);
+    connect(ui->cancelBtn, &QPushButton::clicked, this, &ZVMessageBox::cancelBtnClick);
+    connect(ui->okBtn, &QPushButton::clicked, this, &ZVMessageBox::okBtnClick);
 }
 
 ZVMessageBox::~ZVMessageBox() = default;
@@ -58,4 +58,14 @@ QString ZVMessageBox::text() const
 bool ZVMessageBox::run(QWidget* parent)
 {
     return runCentred(this, parent);
+}
+
+void ZVMessageBox::cancelBtnClick(bool)
+{
+    reject();
+}
+
+void ZVMessageBox::okBtnClick(bool)
+{
+    accept();
 }

@@ -27,6 +27,10 @@ public:
     // Runs the box modally, centred over parent; true only if okBtn was clicked.
     bool run(QWidget* parent);
 
+private slots:
+    void cancelBtnClick(bool);
+    void okBtnClick(bool);
+
 private:
     std::unique_ptr<Ui::ZVMessageBox> ui;
     bool inputMode;

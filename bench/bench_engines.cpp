@@ -372,7 +372,7 @@ void prepare(Material& m)
     writeFile(QString::fromUtf8(m.p12Path), makePkcs12(m.key, m.cert));
 }
 
-void loadInto(SignEngine& engine, int kind, const QByteArray& path, const char* password = kPassword)
+void loadInto(SignEngine& engine, KeyFileKind kind, const QByteArray& path, const char* password = kPassword)
 {
     engine.fileKind = kind;
     if (engine.loadKeyFile(path, password) != 0)

@@ -2,7 +2,7 @@
 #define CRYPTO_KEYFILEKIND_H
 
 // What a chosen key or certificate file holds, as the file chooser decides it from the file name. The values are
-// fixed: the signing engine keeps the kind as a plain int.
+// fixed.
 enum KeyFileKind : int {
     KeyFilePkcs12 = 0,      // PKCS#12, opened with a password
     KeyFileCertificate = 1, // ".cer": a DER certificate

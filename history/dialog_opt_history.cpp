@@ -14,7 +14,7 @@ Dialog_Opt_History::Dialog_Opt_History(QWidget* parent)
     ui->setupUi(this);
     setupWindow(this, false);
 
-    connect(ui->backBtn, &QPushButton::clicked, this, &QDialog::reject);
+    connect(ui->backBtn, &QPushButton::clicked, this, &Dialog_Opt_History::backBtnClick);
     connect(ui->okBtn, &QPushButton::clicked, this, &Dialog_Opt_History::okBtnClick);
     connect(ui->clearBtn, &QPushButton::clicked, this, &Dialog_Opt_History::clearBtnClick);
     // Enter on the list's current row chooses it; the default button then restores it as okBtn does.
@@ -53,6 +53,11 @@ bool Dialog_Opt_History::run(QWidget* parent)
 QString Dialog_Opt_History::selectedRecord() const
 {
     return selectedName;
+}
+
+void Dialog_Opt_History::backBtnClick(bool)
+{
+    reject();
 }
 
 void Dialog_Opt_History::okBtnClick(bool)

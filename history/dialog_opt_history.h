@@ -26,6 +26,7 @@ public:
     QString selectedRecord() const;
 
 private slots:
+    void backBtnClick(bool);
     void okBtnClick(bool);
     void clearBtnClick(bool);
     void listViewItemClick(const QModelIndex& index);

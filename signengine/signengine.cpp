@@ -89,7 +89,8 @@ public:
     unsigned char* cipher = nullptr;
     quint16* lengths = nullptr;
 
-    // Every block, on as many threads as the control allows and the text is worth. 0, 20301 (logged) or 20317.
+    // Every block, on as many threads as the control allows and the text is worth. 0, RsaBlockFailed (logged) or
+    // Cancelled.
     int run()
     {
         control.blocksTotal.store(blockCount);
@@ -111,12 +112,12 @@ public:
             helper.join();
 
         if (interrupted.load())
-            return 20317;
+            return SignEngine::Cancelled;
         if (failure.block == kNone)
             return 0;
         const QByteArray reason = failure.error == 0 ? QByteArray(failure.what) : crypto::errorText(failure.error);
         LogFile::instance()->write("%s%s", kLogPrefix, reason.constData());
-        return 20301;
+        return SignEngine::RsaBlockFailed;
     }
 
 private:
@@ -250,6 +251,8 @@ private:
 
 } // namespace
 
+// Every operation needs an engine, so the providers are loaded before any of them; without the default provider
+// each then fails with its own code.
 SignEngine::SignEngine()
 {
     crypto::ensureProviders();
@@ -260,7 +263,6 @@ SignEngine::~SignEngine() = default;
 
 int SignEngine::loadKeyFile(const QByteArray& path, const QByteArray& password)
 {
-    crypto::ensureProviders();
     ERR_clear_error();
 
     x509Cert.reset();
@@ -279,7 +281,7 @@ int SignEngine::loadKeyFile(const QByteArray& path, const QByteArray& password)
         }
         return readCertificate(path, true);
     default:
-        return 20003;
+        return UnknownFileKind;
     }
 }
 
@@ -293,7 +295,7 @@ crypto::BioPtr SignEngine::openKeyFile(const QByteArray& path, int& result)
         bio.reset(BIO_new_file(cleanPath.constData(), "rb"));
     if (!bio) {
         logCryptoError("cannot open the key file");
-        result = 20001;
+        result = KeyFileNotOpened;
         return bio;
     }
     result = 0;
@@ -309,11 +311,11 @@ int SignEngine::readPkcs12(const QByteArray& path, const QByteArray& password)
     crypto::Pkcs12Ptr pkcs12(d2i_PKCS12_bio(bio.get(), nullptr));
     if (!pkcs12) {
         logCryptoError("not a PKCS#12 file");
-        return 20052;
+        return NotPkcs12;
     }
     if (!crypto::pkcs12WorkWithinLimit(pkcs12.get())) {
         logError("the PKCS#12 file asks for more key derivation work than any sound file does");
-        return 20063;
+        return Pkcs12WorkBeyondLimit;
     }
     return parsePkcs12(pkcs12.get(), password);
 }
@@ -324,13 +326,13 @@ int SignEngine::parsePkcs12(PKCS12* pkcs12, const QByteArray& password)
     X509* certificate = nullptr;
     if (!PKCS12_parse(pkcs12, password.constData(), &key, &certificate, nullptr)) {
         logCryptoError("cannot open the PKCS#12 file with this password");
-        return 20061;
+        return Pkcs12NotOpened;
     }
     crypto::PkeyPtr ownedKey(key);
     x509Cert.reset(certificate);
     if (!isRsa(ownedKey.get())) {
         logCryptoError("the PKCS#12 file holds no RSA private key");
-        return 20062;
+        return Pkcs12WithoutRsaKey;
     }
     rsaKey = std::move(ownedKey);
     hasPrivateKey = true;
@@ -352,10 +354,10 @@ int SignEngine::readPemKey(const QByteArray& path)
         key.reset(PEM_read_bio_PUBKEY(bio.get(), nullptr, crypto::refusePassphrase, nullptr));
     if (!key) {
         logCryptoError("no key in the PEM file");
-        return 20005;
+        return NoPemKey;
     }
     if (!isRsa(key.get()))
-        return 20006;
+        return PemKeyNotRsa;
     rsaKey = std::move(key);
     hasPrivateKey = isPrivate;
     return 0;
@@ -373,7 +375,7 @@ int SignEngine::readCertificate(const QByteArray& path, bool pem)
                             : d2i_X509_bio(bio.get(), nullptr);
     if (!certificate) {
         logCryptoError("no certificate in the file");
-        return 20002;
+        return NoCertificateInFile;
     }
     x509Cert.reset(certificate);
     return publicKeyFromCertificate();
@@ -383,27 +385,27 @@ int SignEngine::publicKeyFromCertificate()
 {
     crypto::PkeyPtr key(X509_get_pubkey(x509Cert.get()));
     if (!key)
-        return 20011;
+        return CertificateWithoutKey;
     if (!isRsa(key.get())) {
         logCryptoError("the certificate's public key is not an RSA key");
-        return 20012;
+        return CertificateKeyNotRsa;
     }
     rsaKey = std::move(key);
     return 0;
 }
 
-int SignEngine::signText(const QByteArray& text, QByteArray& signature)
+int SignEngine::signText(const QByteArray& text, QByteArray& signature) const
 {
     ERR_clear_error();
     if (!hasPrivateKey)
-        return 20100;
+        return NoPrivateKeyToSign;
     if (!rsaKey)
-        return 20101;
+        return SigningFailed;
 
     const int size = EVP_PKEY_get_size(rsaKey.get());
     const int textLength = base64Length(size);
     if (size <= 0 || textLength < 0)
-        return 20101;
+        return SigningFailed;
     QByteArray buffer(size, '\0');
     const int result = signDigest(text, reinterpret_cast<unsigned char*>(buffer.data()), buffer.size());
     if (result != 0)
@@ -411,12 +413,12 @@ int SignEngine::signText(const QByteArray& text, QByteArray& signature)
 
     const QByteArray encoded = base64Text(buffer, textLength);
     if (encoded.isNull())
-        return 20102;
+        return SignatureNotEncoded;
     signature = encoded;
     return 0;
 }
 
-int SignEngine::signDigest(const QByteArray& text, unsigned char* signature, size_t size)
+int SignEngine::signDigest(const QByteArray& text, unsigned char* signature, size_t size) const
 {
     crypto::MdCtxPtr context(EVP_MD_CTX_new());
     EVP_PKEY_CTX* keyContext = nullptr;
@@ -427,31 +429,31 @@ int SignEngine::signDigest(const QByteArray& text, unsigned char* signature, siz
         EVP_DigestSign(context.get(), signature, &length, reinterpret_cast<const unsigned char*>(text.constData()),
                        static_cast<size_t>(text.size())) != 1) {
         logCryptoError("signing failed");
-        return 20101;
+        return SigningFailed;
     }
     return 0;
 }
 
-int SignEngine::verifyText(const QByteArray& signature, const QByteArray& text, bool& match)
+int SignEngine::verifyText(const QByteArray& signature, const QByteArray& text, bool& match) const
 {
     ERR_clear_error();
     match = false;
     if (!rsaKey)
-        return 20210;
+        return NoKeyToVerify;
     const int size = EVP_PKEY_get_size(rsaKey.get());
     if (size <= 0)
-        return 20210;
+        return NoKeyToVerify;
 
     // Zero-filled: a shorter signature is checked with zeros behind it, and so does not match.
     QByteArray buffer(size, '\0');
     int decoded = 0;
     if (base64Decode(signature.constData(), signature.size(), reinterpret_cast<unsigned char*>(buffer.data()), size,
                      &decoded) != 0)
-        return 20211;
+        return SignatureNotBase64;
     return verifyDigest(reinterpret_cast<const unsigned char*>(buffer.constData()), buffer.size(), text, match);
 }
 
-int SignEngine::verifyDigest(const unsigned char* signature, size_t size, const QByteArray& text, bool& match)
+int SignEngine::verifyDigest(const unsigned char* signature, size_t size, const QByteArray& text, bool& match) const
 {
     match = false;
     crypto::MdCtxPtr context(EVP_MD_CTX_new());
@@ -469,18 +471,18 @@ int SignEngine::verifyDigest(const unsigned char* signature, size_t size, const 
 }
 
 int SignEngine::cryptText(bool usePublicKey, bool encrypt, const QByteArray& input, QByteArray& output,
-                          CryptControl* control)
+                          CryptControl* control) const
 {
     ERR_clear_error();
     if (!rsaKey)
-        return 20310;
+        return NoKeyToCrypt;
     if (!usePublicKey && !hasPrivateKey)
-        return 20311;
+        return NoPrivateKeyToCrypt;
 
     const int blockSize = EVP_PKEY_get_size(rsaKey.get());
     if (blockSize - kPaddingOverhead <= 0) {
         logError("the key is too small for PKCS#1 padding");
-        return 20301;
+        return RsaBlockFailed;
     }
     CryptControl ownControl;
     CryptControl& used = control ? *control : ownControl;
@@ -489,17 +491,17 @@ int SignEngine::cryptText(bool usePublicKey, bool encrypt, const QByteArray& inp
 
 // The blocks are encrypted share by share, and each share is written as Base64 straight into the final text:
 // no buffer of the whole ciphertext is ever held beside it.
-int SignEngine::encryptText(bool usePublicKey, const QByteArray& input, QByteArray& output, CryptControl& control)
+int SignEngine::encryptText(bool usePublicKey, const QByteArray& input, QByteArray& output, CryptControl& control) const
 {
     const int blockSize = EVP_PKEY_get_size(rsaKey.get());
     const int chunkSize = blockSize - kPaddingOverhead;
     const qint64 blocks = (static_cast<qint64>(input.size()) + chunkSize - 1) / chunkSize;
     // An empty text gives no block, and no ciphertext to encode.
     if (blocks == 0)
-        return 20315;
+        return CipherTextNotEncoded;
     const int textLength = base64Length(blocks * blockSize);
     if (textLength < 0)
-        return 20316;
+        return TextTooLarge;
     QByteArray text(textLength, Qt::Uninitialized);
     BlockRun run(rsaKey.get(), usePublicKey, true, blocks, control);
     run.plain = reinterpret_cast<const unsigned char*>(input.constData());
@@ -514,7 +516,7 @@ int SignEngine::encryptText(bool usePublicKey, const QByteArray& input, QByteArr
 
 // The blocks are decrypted in place: what block i yields replaces its ciphertext, and the pieces are joined in
 // order at the end, so the decoded ciphertext is the only buffer of the text's size.
-int SignEngine::decryptText(bool usePublicKey, const QByteArray& input, QByteArray& output, CryptControl& control)
+int SignEngine::decryptText(bool usePublicKey, const QByteArray& input, QByteArray& output, CryptControl& control) const
 {
     const int blockSize = EVP_PKEY_get_size(rsaKey.get());
     QByteArray cipher(input.size() / 4 * 3, Qt::Uninitialized);
@@ -524,11 +526,11 @@ int SignEngine::decryptText(bool usePublicKey, const QByteArray& input, QByteArr
     // for megabytes of it.
     for (int offset = 0; offset < input.size(); offset += kDecodePiece) {
         if (control.cancelled.load(std::memory_order_relaxed))
-            return 20317;
+            return Cancelled;
         const int length = std::min(kDecodePiece, input.size() - offset);
         int written = 0;
         if (base64Decode(input.constData() + offset, length, data + decoded, cipher.size() - decoded, &written) != 0)
-            return 20313;
+            return CipherTextNotBase64;
         decoded += written;
     }
     if (decoded == 0) {
@@ -538,7 +540,7 @@ int SignEngine::decryptText(bool usePublicKey, const QByteArray& input, QByteArr
     // A piece of a block is no RSA block; refused up front instead of hoping that its padding check fails.
     if (decoded % blockSize != 0) {
         logError("the ciphertext is no whole number of RSA blocks");
-        return 20301;
+        return RsaBlockFailed;
     }
 
     const qint64 blocks = decoded / blockSize;
@@ -563,15 +565,15 @@ int SignEngine::decryptText(bool usePublicKey, const QByteArray& input, QByteArr
     return 0;
 }
 
-int SignEngine::certificateText(QByteArray& text)
+int SignEngine::certificateText(QByteArray& text) const
 {
     ERR_clear_error();
     if (!x509Cert)
-        return 20330;
+        return NoCertificateLoaded;
     try {
         crypto::BioPtr bio = crypto::writeBio();
         if (!bio)
-            return 20332;
+            return NoMemoryForText;
         // As the standard printer does, a part that cannot be printed does not withhold the rest. The auxiliary
         // data that a PKCS#12 bag attaches (key id, trust) is no part of the certificate: without it, one
         // certificate prints the same from every kind of file.
@@ -581,11 +583,11 @@ int SignEngine::certificateText(QByteArray& text)
         if (end >= 0)
             printed.truncate(end);
         if (printed.isEmpty())
-            return 20331;
+            return CertificateTextEmpty;
         text = printed;
         return 0;
     } catch (const std::bad_alloc&) {
-        return 20332;
+        return NoMemoryForText;
     }
 }
 

@@ -10,41 +10,13 @@
 
 // One local key or certificate file, and what can be done with its RSA key: SHA-256 signatures, PKCS#1 v1.5
 // encryption in blocks with either half of the key, and the certificate's printed text. Every tool dialog owns
-// its own engine. Every operation returns 0 or one of the codes below; library failures marked "logged" also
+// its own engine. Every operation returns 0 or one of the codes of Code; library failures marked "logged" also
 // write "cert sign util error. <library error text>" to the log.
 //
-// Loading (loadKeyFile):
-//   20001  the file cannot be opened (logged)
-//   20002  no certificate can be read from the file: DER for kind 1, PEM for kind 2 (logged)
-//   20003  fileKind is none of 0, 1, 2
-//   20005  internal, kind 2: the PEM file holds no usable private or public key (logged; never returned)
-//   20006  internal, kind 2: the PEM key is not RSA (never returned)
-//   20011  the certificate carries no usable public key
-//   20012  the certificate's public key is not RSA (logged)
-//   20052  the file is no DER PKCS#12 structure (logged)
-//   20061  the PKCS#12 file does not open with the password, or is damaged (logged)
-//   20062  the PKCS#12 file holds no RSA private key (logged)
-//   20063  the PKCS#12 file asks for more key derivation iterations than any sound file does, so that opening
-//          it would hold the program for minutes (logged)
-// Signing (signText):
-//   20100  no private key loaded
-//   20101  no key loaded, or the signature operation failed (logged when it failed)
-//   20102  the signature cannot be Base64-encoded
-// Verification (verifyText); a signature that does not match is no error: 0 with match false, reason logged:
-//   20210  no key loaded
-//   20211  the signature text is no valid Base64, or decodes to more bytes than a signature of the key has
-// Encryption (cryptText) and certificate text (certificateText):
-//   20301  an RSA block operation failed, or the ciphertext is no whole number of key-sized blocks (logged)
-//   20310  no key loaded
-//   20311  a private-key operation asked for, no private key loaded
-//   20313  the text to decrypt is no valid Base64
-//   20315  the ciphertext cannot be Base64-encoded (an empty text to encrypt)
-//   20316  the text to encrypt is too large: its ciphertext's Base64 text would exceed what a QByteArray holds
-//          (about 1.5 GB of input)
-//   20317  the caller cancelled the operation through its CryptControl before it ended
-//   20330  no certificate loaded
-//   20331  the certificate printed as empty text
-//   20332  no memory for the text
+// A failed load drops the certificate (or keeps the failed file's, when its key was the fault) and hasPrivateKey,
+// but leaves the previous file's key in place, which verifyText and a public-key cryptText would go on using: a
+// caller that must not use it loads into an engine of its own and keeps that one (as the tool windows do), or
+// treats the engine as empty after a failed load.
 //
 // cryptText shares the RSA blocks of a long text among threads, one per core (each with its own library context
 // over the loaded key, which none of them changes); the result is the same as on one thread. Everything else,
@@ -56,6 +28,47 @@
 class SignEngine
 {
 public:
+    enum Code : int {
+        // loadKeyFile
+        KeyFileNotOpened = 20001,      // the file cannot be opened (logged)
+        NoCertificateInFile = 20002,   // no certificate can be read from the file: DER for KeyFileCertificate, PEM
+                                       // for KeyFilePem (logged)
+        UnknownFileKind = 20003,       // fileKind is none of the KeyFileKind values
+        NoPemKey = 20005,              // internal, KeyFilePem: no usable private or public key (logged; never
+                                       // returned: the file is then read as a certificate)
+        PemKeyNotRsa = 20006,          // internal, KeyFilePem: the key is not RSA (never returned, as above)
+        CertificateWithoutKey = 20011, // the certificate carries no usable public key
+        CertificateKeyNotRsa = 20012,  // the certificate's public key is not RSA (logged)
+        NotPkcs12 = 20052,             // the file is no DER PKCS#12 structure (logged)
+        Pkcs12NotOpened = 20061,       // the PKCS#12 file does not open with the password, or is damaged (logged)
+        Pkcs12WithoutRsaKey = 20062,   // the PKCS#12 file holds no RSA private key (logged)
+        Pkcs12WorkBeyondLimit = 20063, // the PKCS#12 file asks for more key derivation iterations than any sound
+                                       // file does, so that opening it would hold the program for minutes (logged)
+        // signText
+        NoPrivateKeyToSign = 20100,  // no private key loaded
+        SigningFailed = 20101,       // no key loaded, or the signature operation failed (logged when it failed)
+        SignatureNotEncoded = 20102, // the signature cannot be Base64-encoded
+        // verifyText; a signature that does not match is no error: 0 with match false, reason logged
+        NoKeyToVerify = 20210,      // no key loaded
+        SignatureNotBase64 = 20211, // the signature text is no valid Base64, or decodes to more bytes than a
+                                    // signature of the key has
+        // cryptText
+        RsaBlockFailed = 20301,       // an RSA block operation failed, or the ciphertext is no whole number of
+                                      // key-sized blocks (logged)
+        NoKeyToCrypt = 20310,         // no key loaded
+        NoPrivateKeyToCrypt = 20311,  // a private-key operation asked for, no private key loaded
+        CipherTextNotBase64 = 20313,  // the text to decrypt is no valid Base64
+        CipherTextNotEncoded = 20315, // the ciphertext cannot be Base64-encoded (an empty text to encrypt)
+        TextTooLarge = 20316,         // the text to encrypt is too large: its ciphertext's Base64 text would
+                                      // exceed what a QByteArray holds (about 1.5 GB of input)
+        Cancelled = 20317,            // the caller cancelled through its CryptControl before the operation ended
+        // certificateText
+        NoCertificateLoaded = 20330,  // no certificate loaded
+        CertificateTextEmpty = 20331, // the certificate printed as empty text
+        NoMemoryForText = 20332,      // no memory for the text: no memory BIO could be made, or a QByteArray
+                                      // could not grow (its std::bad_alloc is caught)
+    };
+
     SignEngine();
     ~SignEngine();
     SignEngine(const SignEngine&) = delete;
@@ -72,7 +85,7 @@ public:
         // Threads that share the blocks, the calling one included; 0 is one per core. A text of few blocks stays
         // on the calling thread whatever this says.
         int threads = 0;
-        // Set from any thread: the operation stops after the blocks under way and returns 20317, leaving its
+        // Set from any thread: the operation stops after the blocks under way and returns Cancelled, leaving its
         // output untouched.
         std::atomic<bool> cancelled{false};
         // Written by the operation: the blocks of the text (known once a text to decrypt is decoded) and those
@@ -81,7 +94,7 @@ public:
         std::atomic<qint64> blocksDone{0};
     };
 
-    int fileKind = KeyFilePkcs12; // the kind of file that the next loadKeyFile reads
+    KeyFileKind fileKind = KeyFilePkcs12; // the kind of file that the next loadKeyFile reads
     bool hasPrivateKey = false;
     // False only when a PEM file was loaded as a bare key.
     bool hasCertificate = true;
@@ -91,17 +104,17 @@ public:
     int loadKeyFile(const QByteArray& path, const QByteArray& password);
 
     // RSASSA-PKCS1-v1_5 with SHA-256 over the bytes of text, as Base64 without line breaks.
-    int signText(const QByteArray& text, QByteArray& signature);
-    int verifyText(const QByteArray& signature, const QByteArray& text, bool& match);
+    int signText(const QByteArray& text, QByteArray& signature) const;
+    int verifyText(const QByteArray& signature, const QByteArray& text, bool& match) const;
 
     // Encrypts input in chunks of (key size - 11) bytes into one Base64 text, or decrypts such a text; either
     // half of the key in either direction. control, when given, limits the threads, follows the progress and
     // cancels; without it the operation uses every core and runs to its end.
     int cryptText(bool usePublicKey, bool encrypt, const QByteArray& input, QByteArray& output,
-                  CryptControl* control = nullptr);
+                  CryptControl* control = nullptr) const;
 
     // The certificate as the library prints it, with names as UTF-8.
-    int certificateText(QByteArray& text);
+    int certificateText(QByteArray& text) const;
 
 private:
     int readPkcs12(const QByteArray& path, const QByteArray& password);
@@ -109,10 +122,10 @@ private:
     int readPemKey(const QByteArray& path);
     int readCertificate(const QByteArray& path, bool pem);
     int publicKeyFromCertificate();
-    int signDigest(const QByteArray& text, unsigned char* signature, size_t size);
-    int verifyDigest(const unsigned char* signature, size_t size, const QByteArray& text, bool& match);
-    int encryptText(bool usePublicKey, const QByteArray& input, QByteArray& output, CryptControl& control);
-    int decryptText(bool usePublicKey, const QByteArray& input, QByteArray& output, CryptControl& control);
+    int signDigest(const QByteArray& text, unsigned char* signature, size_t size) const;
+    int verifyDigest(const unsigned char* signature, size_t size, const QByteArray& text, bool& match) const;
+    int encryptText(bool usePublicKey, const QByteArray& input, QByteArray& output, CryptControl& control) const;
+    int decryptText(bool usePublicKey, const QByteArray& input, QByteArray& output, CryptControl& control) const;
 
     static crypto::BioPtr openKeyFile(const QByteArray& path, int& result);
     static void logCryptoError(const char* fallback);

@@ -128,7 +128,7 @@ QByteArray TestSignEngine::opensslBlockwise(const QStringList& arguments, const 
 
 void TestSignEngine::load(SignEngine& engine, const QString& name, int kind, const QByteArray& password)
 {
-    engine.fileKind = kind;
+    engine.fileKind = static_cast<KeyFileKind>(kind);
     QCOMPARE(engine.loadKeyFile(file(name).toUtf8(), password), 0);
 }
 
@@ -348,7 +348,7 @@ void TestSignEngine::everyFileKindLoadsWithItsFlags()
     QFETCH(bool, privateKey);
     QFETCH(bool, certificate);
     SignEngine engine;
-    engine.fileKind = kind;
+    engine.fileKind = static_cast<KeyFileKind>(kind);
     // The right pass phrase of the encrypted keys, should anything ask for it.
     const PassphrasePrompts prompts("secret");
     QCOMPARE(engine.loadKeyFile(file(name).toUtf8(), password), code);
@@ -484,7 +484,7 @@ void TestSignEngine::onlyLibraryFailuresAreLogged()
     QFETCH(int, code);
     QFETCH(bool, logged);
     SignEngine engine;
-    engine.fileKind = kind;
+    engine.fileKind = static_cast<KeyFileKind>(kind);
     if (step != LoadStep && !name.isEmpty())
         load(engine, name, kind, password);
     const QString log = file("log/certutil_zv.txt");

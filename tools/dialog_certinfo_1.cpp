@@ -5,7 +5,7 @@
 Dialog_CertInfo_1::Dialog_CertInfo_1() : ui(std::make_unique<Ui::Dialog_CertInfo_1>())
 {
     ui->setupUi(this);
-    setUpToolWindow(ui->errorLabel);
+    setUpToolWindow(ui->errorLabel, ui->certNameLabel);
 
     connect(ui->chooseCertBtn, &QPushButton::clicked, this, &Dialog_CertInfo_1::chooseCertBtnClick);
     connect(ui->backBtn, &QPushButton::clicked, this, &Dialog_CertInfo_1::backBtnClick);
@@ -18,13 +18,8 @@ void Dialog_CertInfo_1::chooseCertBtnClick(bool)
 {
     // The name always shows the latest choice; the text changes only when a certificate could be printed, so a
     // failure leaves the last certificate shown.
-    int result = 0;
-    if (!chooseAndLoad(ui->certNameLabel, result))
+    if (!chooseAndLoad(QStringLiteral("读取证书文件，请重试！ret:%1"), true))
         return;
-    if (result != 0) {
-        showMessage(QStringLiteral("读取证书文件，请重试！ret:%1").arg(result));
-        return;
-    }
     if (!engine.hasCertificate) {
         showMessage(QStringLiteral("请选择证书文件"));
         return;

@@ -5,7 +5,7 @@
 Dialog_CertSign_Main::Dialog_CertSign_Main() : ui(std::make_unique<Ui::Dialog_CertSign_1>())
 {
     ui->setupUi(this);
-    setUpToolWindow(ui->errorLabel);
+    setUpToolWindow(ui->errorLabel, ui->certNameLabel);
 
     connect(ui->chooseCertBtn, &QPushButton::clicked, this, &Dialog_CertSign_Main::chooseCertBtnClick);
     connect(ui->pasteSrcBtn, &QPushButton::clicked, this, &Dialog_CertSign_Main::pasteSrcBtnClick);
@@ -26,17 +26,10 @@ Dialog_CertSign_Main::~Dialog_CertSign_Main() = default;
 
 void Dialog_CertSign_Main::chooseCertBtnClick(bool)
 {
-    int result = 0;
-    if (!chooseAndLoad(ui->certNameLabel, result))
-        return;
-    if (result != 0) {
-        // No file is loaded now; signBtn keeps its state, signing then asks for a file.
-        showMessage(QStringLiteral("读取失败，请重试！ret:%1").arg(result));
-        ui->certNameLabel->clear();
-        return;
-    }
-    showMessage(QString());
-    ui->signBtn->setEnabled(engine.hasPrivateKey);
+    // After a failed load the engine holds no key and the name is empty; signBtn keeps its state, and signing
+    // then asks for a file.
+    if (chooseAndLoad(QStringLiteral("读取失败，请重试！ret:%1")))
+        ui->signBtn->setEnabled(engine.hasPrivateKey);
 }
 
 void Dialog_CertSign_Main::pasteSrcBtnClick(bool)
@@ -56,15 +49,9 @@ void Dialog_CertSign_Main::copySignBtnClick(bool)
 
 void Dialog_CertSign_Main::signBtnClick(bool)
 {
-    if (ui->certNameLabel->text().isEmpty()) {
-        showMessage(QStringLiteral("请选择文件"));
+    if (!hasInput(QStringLiteral("请选择文件"), {{ui->srcTextEdit, QStringLiteral("请输入明文")}}))
         return;
-    }
     const QString text = editText(ui->srcTextEdit);
-    if (text.isEmpty()) {
-        showMessage(QStringLiteral("请输入明文"));
-        return;
-    }
     QByteArray signature;
     int result = 0;
     {
@@ -81,20 +68,11 @@ void Dialog_CertSign_Main::signBtnClick(bool)
 
 void Dialog_CertSign_Main::verifySignBtnClick(bool)
 {
-    if (ui->certNameLabel->text().isEmpty()) {
-        showMessage(QStringLiteral("请选择证书文件"));
+    if (!hasInput(QStringLiteral("请选择证书文件"),
+                  {{ui->srcTextEdit, QStringLiteral("请输入明文")}, {ui->signTextEdit, QStringLiteral("请输入签名")}}))
         return;
-    }
     const QString text = editText(ui->srcTextEdit);
-    if (text.isEmpty()) {
-        showMessage(QStringLiteral("请输入明文"));
-        return;
-    }
     const QString signature = editText(ui->signTextEdit);
-    if (signature.isEmpty()) {
-        showMessage(QStringLiteral("请输入签名"));
-        return;
-    }
     bool match = false;
     int result = 0;
     {

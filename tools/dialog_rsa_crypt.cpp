@@ -5,7 +5,7 @@
 Dialog_RSA_Crypt::Dialog_RSA_Crypt() : ui(std::make_unique<Ui::Dialog_RSA_Crypt>())
 {
     ui->setupUi(this);
-    setUpToolWindow(ui->errorLabel);
+    setUpToolWindow(ui->errorLabel, ui->certNameLabel);
 
     connect(ui->chooseCertBtn, &QPushButton::clicked, this, &Dialog_RSA_Crypt::chooseCertBtnClick);
     connect(ui->pasteInputBtn, &QPushButton::clicked, this, &Dialog_RSA_Crypt::pasteInputBtnClick);
@@ -22,16 +22,10 @@ Dialog_RSA_Crypt::~Dialog_RSA_Crypt() = default;
 
 void Dialog_RSA_Crypt::chooseCertBtnClick(bool)
 {
-    int result = 0;
-    if (!chooseAndLoad(ui->certNameLabel, result))
+    // After a failed load the engine holds no key and the name is empty, so encrypting and decrypting ask for a
+    // file; the radio buttons keep their state.
+    if (!chooseAndLoad(QStringLiteral("读取失败，请重试！ret:%1")))
         return;
-    if (result != 0) {
-        // An empty name means no file: the key of the failed load is never used.
-        showMessage(QStringLiteral("读取失败，请重试！ret:%1").arg(result));
-        ui->certNameLabel->clear();
-        return;
-    }
-    showMessage(QString());
     ui->priKeyRadioBtn->setEnabled(engine.hasPrivateKey);
     ui->pubKeyRadioBtn->setChecked(true);
 }
@@ -65,15 +59,9 @@ void Dialog_RSA_Crypt::runCrypt(bool encrypt)
 {
     if (isWorking())
         return;
-    if (ui->certNameLabel->text().isEmpty()) {
-        showMessage(QStringLiteral("请选择证书文件"));
+    if (!hasInput(QStringLiteral("请选择证书文件"), {{ui->inputTextEdit, QStringLiteral("请输入内容")}}))
         return;
-    }
     const QString input = editText(ui->inputTextEdit);
-    if (input.isEmpty()) {
-        showMessage(QStringLiteral("请输入内容"));
-        return;
-    }
     const bool usePublicKey = ui->pubKeyRadioBtn->isChecked();
     // Showing megabytes of output takes a while too, so the busy state lasts until the result is laid out.
     BusyScope busy(this);

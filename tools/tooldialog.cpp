@@ -1,18 +1,13 @@
 #include "tools/tooldialog.h"
 
 #include "app/filechooser.h"
-#include "app/pagestack.h"
-#include "app/windowsetup.h"
-#include "app/zvmessagebox.h"
 #include "crypto/keyfilekind.h"
 
 #include <QApplication>
 #include <QClipboard>
-#include <QCloseEvent>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLabel>
-#include <QPalette>
 #include <QPlainTextEdit>
 #include <QProgressDialog>
 #include <QTextDocument>
@@ -34,7 +29,7 @@ constexpr int kSurelyScrolls = 64 * 1024;
 
 int ToolDialog::progressDelayMs = 400;
 
-ToolDialog::ToolDialog() : QDialog(nullptr)
+ToolDialog::ToolDialog() : StackPage(nullptr)
 {
     // The windows are never destroyed before the program ends; a cancelled load still at work then is waited for.
     connect(qApp, &QCoreApplication::aboutToQuit, this, &ToolDialog::joinAbandonedWork);
@@ -52,17 +47,13 @@ void ToolDialog::joinAbandonedWork()
     abandoned.clear();
 }
 
-void ToolDialog::setUpToolWindow(QLabel* label)
+void ToolDialog::setUpToolWindow(QLabel* errorLabel, QLabel* fileNameLabel)
 {
-    setupWindow(this, false);
-    errorLabel = label;
-    QPalette palette = errorLabel->palette();
-    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
-        palette.setBrush(group, errorLabel->foregroundRole(), QBrush(Qt::red, Qt::SolidPattern));
-    errorLabel->setPalette(palette);
+    setUpPage(errorLabel);
+    nameLabel = fileNameLabel;
 }
 
-bool ToolDialog::chooseAndLoad(QLabel* nameLabel, int& result)
+bool ToolDialog::chooseAndLoad(const QString& failure, bool keepNameOnFailure)
 {
     if (working)
         return false;
@@ -87,7 +78,28 @@ bool ToolDialog::chooseAndLoad(QLabel* nameLabel, int& result)
         return false;
     nameLabel->setText(displayName);
     engine = std::move(load->engine);
-    result = load->result;
+    if (load->result != 0) {
+        showMessage(failure.arg(load->result));
+        if (!keepNameOnFailure)
+            nameLabel->clear();
+        return false;
+    }
+    showMessage(QString());
+    return true;
+}
+
+bool ToolDialog::hasInput(const QString& noFile, std::initializer_list<Required> required)
+{
+    if (nameLabel->text().isEmpty()) {
+        showMessage(noFile);
+        return false;
+    }
+    for (const Required& each : required) {
+        if (each.edit->document()->isEmpty()) {
+            showMessage(each.missing);
+            return false;
+        }
+    }
     return true;
 }
 
@@ -175,7 +187,7 @@ void ToolDialog::pasteInto(QPlainTextEdit* edit)
     const QString text = QGuiApplication::clipboard()->text(QClipboard::Clipboard);
     if (text.isEmpty())
         return;
-    BusyScope busy(this); // megabytes of text take a moment to lay out
+    BusyScope busy(this);
     showText(edit, text);
 }
 
@@ -189,35 +201,6 @@ void ToolDialog::showText(QPlainTextEdit* edit, const QString& text)
     edit->setPlainText(text);
     if (!scrolls)
         edit->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-}
-
-void ToolDialog::copyWithNotice(const QString& text)
-{
-    if (text.isEmpty())
-        return;
-    QGuiApplication::clipboard()->setText(text, QClipboard::Clipboard);
-    ZVMessageBox notice(QStringLiteral("提示"), QStringLiteral("复制成功"), QStringLiteral("确定"), QString(), false);
-    notice.run(this);
-}
-
-void ToolDialog::goBack()
-{
-    PageStack::instance()->back();
-}
-
-void ToolDialog::showMessage(const QString& text)
-{
-    errorLabel->setText(text);
-}
-
-void ToolDialog::closeEvent(QCloseEvent* event)
-{
-    confirmExit(this, event);
-}
-
-void ToolDialog::reject()
-{
-    close();
 }
 
 ToolDialog::BusyScope::BusyScope(ToolDialog* window) : window(window), wasWorking(window->working)

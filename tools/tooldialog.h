@@ -1,23 +1,22 @@
 #ifndef TOOLS_TOOLDIALOG_H
 #define TOOLS_TOOLDIALOG_H
 
+#include "app/stackpage.h"
 #include "signengine/signengine.h"
 
-#include <QDialog>
-
 #include <functional>
+#include <initializer_list>
 #include <thread>
 #include <vector>
 
 class QLabel;
 class QPlainTextEdit;
 
-// What the sign/verify, encrypt/decrypt and certificate information windows have in common: a page of the page
-// stack that owns one SignEngine, reports everything in one red error label, chooses and loads a local key or
-// certificate file, pastes from and copies to the clipboard (with the "复制成功" notice), runs long work off the
-// GUI thread with a progress box, goes back through the page stack and asks before a close ends the program.
-// Each window keeps its own form and slots.
-class ToolDialog : public QDialog
+// What the sign/verify, encrypt/decrypt and certificate information windows add to a page of the page stack: one
+// SignEngine, a local key or certificate file chosen and loaded into it, the checks that an operation has its
+// file and its texts, and long work run off the GUI thread with a progress box. Each window keeps its own form
+// and slots.
+class ToolDialog : public StackPage
 {
     Q_OBJECT
 
@@ -30,15 +29,26 @@ public:
 protected:
     ToolDialog();
 
-    // Called by the window's constructor right after its form is built: the common window set-up and the red
-    // error label.
-    void setUpToolWindow(QLabel* errorLabel);
+    // Called by the window's constructor right after its form is built: the page set-up, and the label that
+    // shows the chosen file's name (empty while no file is loaded).
+    void setUpToolWindow(QLabel* errorLabel, QLabel* fileNameLabel);
 
     // Lets the merchant choose a file and loads it into the engine. False when the file dialog, the password
-    // box or the loading was cancelled: nothing has changed. Otherwise the file's name is shown in nameLabel and
-    // result is the code of the load. The file is loaded aside, off the GUI thread (the key derivation of a
-    // PKCS#12 file may take a second), and replaces the engine's key only once it has been read.
-    bool chooseAndLoad(QLabel* nameLabel, int& result);
+    // box or the loading was cancelled (nothing has changed), or when the load failed: failure, with the code
+    // for its "%1", shows in the error line, and the name label is cleared unless keepNameOnFailure. True when
+    // the file was loaded: its name shows and the error line is cleared. The file is loaded off the GUI thread
+    // (the key derivation of a PKCS#12 file may take a second) into an engine of its own, which then replaces
+    // the window's, whether the load succeeded or not: after a failed load no key of the previous file is left.
+    bool chooseAndLoad(const QString& failure, bool keepNameOnFailure = false);
+
+    struct Required
+    {
+        const QPlainTextEdit* edit;
+        QString missing; // shown when the edit is empty
+    };
+    // Whether an operation has what it needs: a loaded file (otherwise noFile shows in the error line), then
+    // each edit in turn non-empty (otherwise its missing text shows).
+    bool hasInput(const QString& noFile, std::initializer_list<Required> required);
 
     // Runs work on a thread of its own and waits for it while the window goes on painting. Call it inside a
     // BusyScope, which drops the clicks and keys meant for the window, so that nothing starts a second operation
@@ -55,20 +65,10 @@ protected:
     // no-break spaces into spaces and line separators into line feeds, so a text signed, encrypted or copied
     // through it would not be the one the merchant sees.
     static QString editText(const QPlainTextEdit* edit);
-    // Replaces the edit's content with the clipboard's text; an empty clipboard changes nothing.
+    // The page's paste, through showText and under a BusyScope: megabytes of text take a moment to lay out.
     void pasteInto(QPlainTextEdit* edit);
     // Replaces the edit's content with text, quicker than setPlainText alone for megabytes of it.
     static void showText(QPlainTextEdit* edit, const QString& text);
-    // Puts a non-empty text on the clipboard and says so; an empty text does nothing at all.
-    void copyWithNotice(const QString& text);
-    void goBack();
-
-    // Shows a message in the error label; the empty text clears it.
-    void showMessage(const QString& text);
-
-    void closeEvent(QCloseEvent* event) override;
-    // Escape would hide the only visible window without asking; it asks like the title bar's close button.
-    void reject() override;
 
     class BusyScope;
 
@@ -77,7 +77,7 @@ protected:
 private:
     void joinAbandonedWork();
 
-    QLabel* errorLabel = nullptr;
+    QLabel* nameLabel = nullptr;
     bool working = false;
     // Loads that were cancelled while the library still worked on them; they end by themselves.
     std::vector<std::thread> abandoned;

@@ -15,7 +15,7 @@ Dialog_GetCSR_1::Dialog_GetCSR_1(QWidget* parent) : StackPage(parent), ui(std::m
     connect(ui->optHistoryLabel, &QLabel::linkActivated, this, &Dialog_GetCSR_1::getOptHistory);
     connect(ui->getCSRBtn, &QPushButton::clicked, this, &Dialog_GetCSR_1::getCSRBtnClick);
     connect(ui->copyCSRBtn, &QPushButton::clicked, this, &Dialog_GetCSR_1::copyCSRBtnClick);
-    connect(ui->lastStepBtn, &QPushButton::clicked, this, &Dialog_GetCSR_1::goBack);
+    connect(ui->lastStepBtn, &QPushButton::clicked, this, &Dialog_GetCSR_1::lastStepBtnClick);
     connect(ui->nextStepBtn, &QPushButton::clicked, this, &Dialog_GetCSR_1::nextStepBtnClick);
     CertEngine::instance()->reset();
 }
@@ -70,6 +70,11 @@ void Dialog_GetCSR_1::getCSRBtnClick(bool)
 void Dialog_GetCSR_1::copyCSRBtnClick(bool)
 {
     copyWithNotice(QString::fromUtf8(csr));
+}
+
+void Dialog_GetCSR_1::lastStepBtnClick(bool)
+{
+    goBack();
 }
 
 void Dialog_GetCSR_1::nextStepBtnClick(bool)

@@ -29,6 +29,7 @@ private slots:
     void getOptHistory(const QString&);
     void getCSRBtnClick(bool);
     void copyCSRBtnClick(bool);
+    void lastStepBtnClick(bool);
     void nextStepBtnClick(bool);
 
 private:

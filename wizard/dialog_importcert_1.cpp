@@ -24,7 +24,7 @@ Dialog_ImportCert_1::Dialog_ImportCert_1(QWidget* parent)
     setUpPage(ui->errorLabel);
 
     connect(ui->pasteSpCertBtn, &QPushButton::clicked, this, &Dialog_ImportCert_1::pasteSpCertBtnClick);
-    connect(ui->lastStepBtn, &QPushButton::clicked, this, &Dialog_ImportCert_1::goBack);
+    connect(ui->lastStepBtn, &QPushButton::clicked, this, &Dialog_ImportCert_1::lastStepBtnClick);
     connect(ui->nextStepBtn, &QPushButton::clicked, this, &Dialog_ImportCert_1::nextStepBtnClick);
     ui->passwdLineEdit->setEchoMode(QLineEdit::Password);
 }
@@ -34,6 +34,11 @@ Dialog_ImportCert_1::~Dialog_ImportCert_1() = default;
 void Dialog_ImportCert_1::pasteSpCertBtnClick(bool)
 {
     pasteInto(ui->spCertTextEdit);
+}
+
+void Dialog_ImportCert_1::lastStepBtnClick(bool)
+{
+    goBack();
 }
 
 void Dialog_ImportCert_1::nextStepBtnClick(bool)

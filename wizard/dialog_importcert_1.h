@@ -23,6 +23,7 @@ public:
 
 private slots:
     void pasteSpCertBtnClick(bool);
+    void lastStepBtnClick(bool);
     void nextStepBtnClick(bool);
 
 private:

@@ -3,6 +3,7 @@
 #include "opensslcommand.h"
 
 #include <QDir>
+#include <QTest>
 
 namespace pki {
 
@@ -11,6 +12,12 @@ namespace {
 void run(const QString& command)
 {
     openssl(command.split(' '));
+}
+
+void write(const QString& name, const QByteArray& content)
+{
+    if (content.isEmpty() || !writeFile(name, content))
+        QTest::qFail(qPrintable("cannot write " + name), __FILE__, __LINE__);
 }
 
 } // namespace
@@ -24,15 +31,16 @@ void makeCa(const QString& name)
 
 void make()
 {
-    QDir().mkpath(QStringLiteral("cert"));
+    if (!QDir().mkpath(QStringLiteral("cert")))
+        QTest::qFail("cannot make the directory cert", __FILE__, __LINE__);
     makeCa(QStringLiteral("ca"));
     // The certificates the root issues are of version 3, as a platform's are.
-    writeFile(QStringLiteral("v3.cnf"), "basicConstraints=CA:FALSE\nsubjectKeyIdentifier=hash\n");
+    write(QStringLiteral("v3.cnf"), "basicConstraints=CA:FALSE\nsubjectKeyIdentifier=hash\n");
     run(QStringLiteral("genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:2048 -out key.pem"));
     run(QStringLiteral("genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:2048 -out other.pem"));
     run(QStringLiteral("pkey -in key.pem -pubout -out pub.pem"));
-    writeFile(QStringLiteral("cert.pem"),
-              issue(openssl({"req", "-new", "-key", "key.pem", "-utf8", "-subj", QString::fromUtf8(kSubject)})));
+    write(QStringLiteral("cert.pem"),
+          issue(openssl({"req", "-new", "-key", "key.pem", "-utf8", "-subj", QString::fromUtf8(kSubject)})));
     run(QStringLiteral("x509 -in cert.pem -outform DER -out cert.cer"));
     run("pkcs12 -export -inkey key.pem -in cert.pem -passout pass:" + QString::fromLatin1(kP12Password) +
         " -out cert.p12");

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTest>
 
 #ifdef Q_OS_WIN
 #include <qt_windows.h>
@@ -57,7 +58,7 @@ QByteArray fromTextMode(const QByteArray& output)
 
 } // namespace
 
-OpensslResult runOpenssl(const QStringList& arguments, const QByteArray& input, bool quiet)
+OpensslResult opensslMayFail(const QStringList& arguments, const QByteArray& input)
 {
     QProcess process;
     process.setProcessEnvironment(opensslEnvironment());
@@ -72,19 +73,40 @@ OpensslResult runOpenssl(const QStringList& arguments, const QByteArray& input, 
     result.exitCode = process.exitCode();
     result.output = fromTextMode(process.readAllStandardOutput());
     result.errors = fromTextMode(process.readAllStandardError());
-    if (result.exitCode != 0 && !quiet)
-        qWarning("openssl %s: %s", qPrintable(arguments.join(QLatin1Char(' '))), result.errors.constData());
     return result;
+}
+
+QByteArray openssl(const QStringList& arguments, const QByteArray& input, const char* file, int line)
+{
+    const OpensslResult result = opensslMayFail(arguments, input);
+    if (result.exitCode == 0)
+        return result.output;
+    const QByteArray message = "openssl " + arguments.join(' ').toUtf8() + " failed (" +
+                               QByteArray::number(result.exitCode) + "): " + result.errors;
+    QTest::qFail(message.constData(), file, line);
+    return QByteArray();
+}
+
+QByteArray publicKeyOf(const QByteArray& pem)
+{
+    if (pem.contains("-----BEGIN CERTIFICATE REQUEST-----"))
+        return openssl({"req", "-noout", "-pubkey"}, pem);
+    if (pem.contains("-----BEGIN CERTIFICATE-----"))
+        return openssl({"x509", "-noout", "-pubkey"}, pem);
+    return openssl({"pkey", "-pubout"}, pem);
+}
+
+QByteArray publicKeyOfFile(const QString& path)
+{
+    return publicKeyOf(readFile(path));
 }
 
 QByteArray exportPkcs12(const QString& keyPath, const QString& certPath, const QByteArray& password, int iterations,
                         const QStringList& options)
 {
-    const OpensslResult result =
-        runOpenssl(QStringList{"pkcs12", "-export", "-inkey", keyPath, "-in", certPath, "-passout",
+    return openssl(QStringList{"pkcs12", "-export", "-inkey", keyPath, "-in", certPath, "-passout",
                                "pass:" + QString::fromUtf8(password), "-iter", QString::number(iterations)} +
                    options);
-    return result.exitCode == 0 ? result.output : QByteArray();
 }
 
 QByteArray raiseIterationCounts(const QByteArray& der)

@@ -4,29 +4,16 @@
 #include "app/pagestack.h"
 #include "app/startup.h"
 #include "modalanswer.h"
+#include "windowdriver.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
-#include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QProcess>
-#include <QPushButton>
 #include <QTemporaryDir>
-#include <QTest>
 #include <QTextCodec>
 
 namespace {
-
-QWidget* top()
-{
-    return PageStack::instance()->windowAt(PageStack::instance()->currentIndex());
-}
-
-void click(QWidget* window, const char* name)
-{
-    QTest::mouseClick(window->findChild<QPushButton*>(QLatin1String(name)), Qt::LeftButton);
-}
 
 bool save(QWidget* window, const QString& path)
 {
@@ -66,9 +53,9 @@ int main(int argc, char* argv[])
     bool ok = save(&main, output + QStringLiteral("/wizard-0-main.png"));
 
     click(&main, "applyCertBtn");
-    QWidget* request = top();
-    request->findChild<QLineEdit*>(QStringLiteral("spNoLineEdit"))->setText(QStringLiteral("1234567890"));
-    request->findChild<QLineEdit*>(QStringLiteral("spNameLineEdit"))->setText(QStringLiteral("深圳市示例商户有限公司"));
+    QWidget* request = stackTop();
+    setText(request, "spNoLineEdit", "1234567890");
+    setText(request, "spNameLineEdit", "深圳市示例商户有限公司");
     {
         ModalAnswer answer(ModalAnswer::clickButtonNamed(QStringLiteral("okBtn")));
         click(request, "getCSRBtn");
@@ -85,9 +72,9 @@ int main(int argc, char* argv[])
     QGuiApplication::clipboard()->setText(QString::fromUtf8(ca.readAllStandardOutput()));
 
     click(request, "nextStepBtn");
-    QWidget* import = top();
+    QWidget* import = stackTop();
     click(import, "pasteSpCertBtn");
-    import->findChild<QLineEdit*>(QStringLiteral("passwdLineEdit"))->setText(QStringLiteral("Demo-2026"));
+    setText(import, "passwdLineEdit", "Demo-2026");
     ok = save(import, output + QStringLiteral("/wizard-2-import.png")) && ok;
 
     QDir(work.path()).mkdir(QStringLiteral("certs"));
@@ -95,7 +82,7 @@ int main(int argc, char* argv[])
         ModalAnswer answer(ModalAnswer::chooseFile(work.filePath(QStringLiteral("certs"))));
         click(import, "nextStepBtn");
     }
-    QWidget* finish = top();
+    QWidget* finish = stackTop();
     if (finish->objectName() != QLatin1String("Dialog_ImportCert_2"))
         return 1;
     ok = save(finish, output + QStringLiteral("/wizard-3-finish.png")) && ok;

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStringList>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QTextDocument>
@@ -99,7 +100,7 @@ QSize labelTextSize(const QLabel* label, const QRect& room)
 
 } // namespace
 
-QStringList textsThatDoNotFit(QWidget* window)
+QString textsThatDoNotFit(QWidget* window)
 {
     QStringList cut;
     const auto buttons = window->findChildren<QAbstractButton*>();
@@ -123,5 +124,5 @@ QStringList textsThatDoNotFit(QWidget* window)
         if (needed.width() + spare > room.width() || needed.height() > room.height())
             cut << describe(label, label->text(), needed, room);
     }
-    return cut;
+    return cut.join(QLatin1Char('\n'));
 }

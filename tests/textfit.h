@@ -1,7 +1,7 @@
 #ifndef TESTS_TEXTFIT_H
 #define TESTS_TEXTFIT_H
 
-#include <QStringList>
+#include <QString>
 
 class QWidget;
 
@@ -9,6 +9,6 @@ class QWidget;
 // gives it (the style's contents rectangle of a button, the contents rectangle of a label). Returns one line per
 // text that would be cut or that fills its line with less than half a CJK character to spare (other systems'
 // fonts are wider), naming the widget and both sizes; empty when everything fits.
-QStringList textsThatDoNotFit(QWidget* window);
+QString textsThatDoNotFit(QWidget* window);
 
 #endif // TESTS_TEXTFIT_H

@@ -1,11 +1,14 @@
 #include "app/logfile.h"
+#include "opensslcommand.h"
+#include "workdirectory.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QTest>
+
+#include <memory>
 
 class TestLogFile : public QObject
 {
@@ -26,50 +29,38 @@ private slots:
 
 private:
     // The log as text: its line ends read as LF (the file has CR LF on Windows).
-    QByteArray readLog() const;
+    static QByteArray readLog() { return WorkDirectory::logText(); }
 
-    QTemporaryDir m_dir;
-    QString m_previousDir;
+    std::unique_ptr<WorkDirectory> m_work;
 };
 
 void TestLogFile::init()
 {
-    QVERIFY(m_dir.isValid());
-    m_previousDir = QDir::currentPath();
-    QVERIFY(QDir::setCurrent(m_dir.path()));
-    QDir(m_dir.path()).removeRecursively();
-    QDir().mkpath(m_dir.path());
-    QVERIFY(QDir::setCurrent(m_dir.path()));
+    // A fresh directory for every test, without the log directory that the work directory's log makes.
+    m_work = std::make_unique<WorkDirectory>();
+    QVERIFY(QDir("log").removeRecursively());
 }
 
 void TestLogFile::cleanup()
 {
-    QDir::setCurrent(m_previousDir);
-}
-
-QByteArray TestLogFile::readLog() const
-{
-    QFile file(m_dir.filePath(QStringLiteral("log/certutil_zv.txt")));
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return QByteArray();
-    return file.readAll();
+    m_work.reset();
 }
 
 void TestLogFile::probeCreatesTheLogDirectory()
 {
-    QVERIFY(!QDir(m_dir.filePath(QStringLiteral("log"))).exists());
-    LogFile::instance()->setFileName("certutil_zv.txt");
-    QVERIFY(QDir(m_dir.filePath(QStringLiteral("log"))).exists());
+    QVERIFY(!QDir("log").exists());
+    LogFile::instance()->setFileName(LogFile::kFileName);
+    QVERIFY(QDir("log").exists());
 
     // With the directory in place, the probe creates the file, empty.
-    LogFile::instance()->setFileName("certutil_zv.txt");
-    QVERIFY(QFile::exists(m_dir.filePath(QStringLiteral("log/certutil_zv.txt"))));
+    LogFile::instance()->setFileName(LogFile::kFileName);
+    QVERIFY(QFile::exists("log/certutil_zv.txt"));
     QCOMPARE(readLog(), QByteArray());
 }
 
 void TestLogFile::lineHasTimestampProcessIdAndMessage()
 {
-    LogFile::instance()->setFileName("certutil_zv.txt");
+    LogFile::instance()->setFileName(LogFile::kFileName);
     LogFile::instance()->write("error. %s %d", "证书", 42);
 
     const QString line = QString::fromUtf8(readLog());
@@ -85,7 +76,7 @@ void TestLogFile::lineHasTimestampProcessIdAndMessage()
 
 void TestLogFile::linesOfOneSecondKeepCallOrder()
 {
-    LogFile::instance()->setFileName("certutil_zv.txt");
+    LogFile::instance()->setFileName(LogFile::kFileName);
     for (int i = 0; i < 5; ++i)
         LogFile::instance()->write("fielPath:%d", i);
     const QList<QByteArray> lines = readLog().split('\n');
@@ -97,9 +88,9 @@ void TestLogFile::linesOfOneSecondKeepCallOrder()
 
 void TestLogFile::deletedFileIsRecreatedWithOnlyTheNextLine()
 {
-    LogFile::instance()->setFileName("certutil_zv.txt");
+    LogFile::instance()->setFileName(LogFile::kFileName);
     LogFile::instance()->write("first");
-    QVERIFY(QFile::remove(m_dir.filePath(QStringLiteral("log/certutil_zv.txt"))));
+    QVERIFY(QFile::remove("log/certutil_zv.txt"));
     LogFile::instance()->write("second");
     const QByteArray content = readLog();
     QVERIFY(content.endsWith("] second\n"));
@@ -108,15 +99,15 @@ void TestLogFile::deletedFileIsRecreatedWithOnlyTheNextLine()
 
 void TestLogFile::deletedDirectoryIsRecreated()
 {
-    LogFile::instance()->setFileName("certutil_zv.txt");
-    QVERIFY(QDir(m_dir.filePath(QStringLiteral("log"))).removeRecursively());
+    LogFile::instance()->setFileName(LogFile::kFileName);
+    QVERIFY(QDir("log").removeRecursively());
     LogFile::instance()->write("after the directory went away");
     QVERIFY(readLog().endsWith("] after the directory went away\n"));
 }
 
 void TestLogFile::overlongMessageIsCutAtACharacterBoundary()
 {
-    LogFile::instance()->setFileName("certutil_zv.txt");
+    LogFile::instance()->setFileName(LogFile::kFileName);
     // 'a' then 3-byte characters: the 4095-byte cut falls inside a character.
     const QByteArray message = "a" + QString(2000, QChar(0x8BC1)).toUtf8();
     LogFile::instance()->write("%s", message.constData());
@@ -133,7 +124,7 @@ void TestLogFile::lineWithoutFileNameIsNotWrittenAnywhere()
 {
     LogFile::instance()->setFileName(QByteArray());
     LogFile::instance()->write("lost");
-    const QStringList entries = QDir(m_dir.filePath(QStringLiteral("log"))).entryList(QDir::Files);
+    const QStringList entries = QDir("log").entryList(QDir::Files);
     QVERIFY2(entries.isEmpty(), qPrintable(entries.join(QLatin1Char(','))));
 }
 
@@ -145,12 +136,10 @@ void TestLogFile::linesEndAsInATextFileOfThePlatform()
 #else
     const QByteArray lineEnd("\n");
 #endif
-    LogFile::instance()->setFileName("certutil_zv.txt");
+    LogFile::instance()->setFileName(LogFile::kFileName);
     LogFile::instance()->write("first");
     LogFile::instance()->write("second");
-    QFile file(m_dir.filePath(QStringLiteral("log/certutil_zv.txt")));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QByteArray raw = file.readAll();
+    const QByteArray raw = readFile("log/certutil_zv.txt");
     QVERIFY2(raw.endsWith("] second" + lineEnd), raw.constData());
     QCOMPARE(raw.count(lineEnd), 2);
     QCOMPARE(raw.count('\n'), 2);

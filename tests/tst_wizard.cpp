@@ -1,5 +1,4 @@
 #include "app/filemanager.h"
-#include "app/logfile.h"
 #include "app/mainwindow.h"
 #include "app/pagestack.h"
 #include "certengine/certengine.h"
@@ -7,10 +6,12 @@
 #include "history/historystore.h"
 #include "modalanswer.h"
 #include "opensslcommand.h"
+#include "testpki.h"
 #include "textfit.h"
+#include "windowdriver.h"
 #include "wizard/dialog_getcsr_1.h"
-#include "wizard/dialog_importcert_1.h"
 #include "wizard/dialog_importcert_2.h"
+#include "workdirectory.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -22,87 +23,28 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
-#include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextBrowser>
 
 namespace {
 
-const QString kPassword = QStringLiteral("Secret-123");
+const QString kPassword = QString::fromLatin1(pki::kP12Password);
 
-QPushButton* button(QWidget* window, const char* name)
+int stackIndex()
 {
-    return window->findChild<QPushButton*>(QLatin1String(name));
-}
-QLineEdit* lineEdit(QWidget* window, const char* name)
-{
-    return window->findChild<QLineEdit*>(QLatin1String(name));
-}
-QPlainTextEdit* textEdit(QWidget* window, const char* name)
-{
-    return window->findChild<QPlainTextEdit*>(QLatin1String(name));
-}
-QString labelText(QWidget* window, const char* name)
-{
-    return window->findChild<QLabel*>(QLatin1String(name))->text();
-}
-void click(QWidget* window, const char* name)
-{
-    QTest::mouseClick(button(window, name), Qt::LeftButton);
+    return PageStack::instance()->currentIndex();
 }
 
-QWidget* stackTop()
+// Clicks the first row of the history dialog's list.
+void clickFirstRecord(QWidget* dialog)
 {
-    return PageStack::instance()->windowAt(PageStack::instance()->currentIndex());
+    auto* list = dialog->findChild<QListView*>("listView");
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(0, 0)).center());
 }
-
-// Answers a ZVMessageBox with the button of that text; its message goes to seen, texts that are cut to cut.
-ModalAnswer::Action answerBox(const QString& buttonText, QStringList* seen, QStringList* cut = nullptr)
-{
-    return [=](QWidget* box) {
-        if (auto* message = box->findChild<QLabel*>(QStringLiteral("msgLabel")))
-            *seen << message->text();
-        if (cut)
-            *cut << textsThatDoNotFit(box);
-        ModalAnswer::clickButtonWithText(buttonText)(box);
-    };
-}
-
-QByteArray publicKey(const QStringList& command, const QByteArray& input = QByteArray())
-{
-    const OpensslResult result = runOpenssl(command, input);
-    return result.exitCode == 0 ? result.output : QByteArray();
-}
-
-// The root CA of the test issues a certificate for the request.
-QByteArray issue(const QByteArray& csr)
-{
-    static int serial = 1;
-    return runOpenssl({"x509", "-req", "-CA", "cert/RootCA_ZX.cer", "-CAkey", "ca.key", "-set_serial",
-                       QString::number(serial++), "-days", "30"},
-                      csr)
-        .output;
-}
-
-std::unique_ptr<QWidget> makePage(int page)
-{
-    if (page == 0)
-        return std::make_unique<Dialog_GetCSR_1>();
-    if (page == 1)
-        return std::make_unique<Dialog_ImportCert_1>();
-    return std::make_unique<Dialog_ImportCert_2>();
-}
-
-struct Recorded
-{
-    QString program;
-    QStringList arguments;
-};
 
 } // namespace
 
@@ -118,8 +60,6 @@ private slots:
     void applyJourneyEndsWithThreeFilesAndReturnsHome();
     void changeJourneyKeepsTheKeyOfTheFile_data();
     void changeJourneyKeepsTheKeyOfTheFile();
-    void cancelledChooserChangesNothing_data();
-    void cancelledChooserChangesNothing();
     void requestPageErrors_data();
     void requestPageErrors();
     void historyRestoresKeyAfterEngineReset();
@@ -135,11 +75,7 @@ private slots:
     void finishPageOpensTheDirectoryAsOneArgument();
     void finishPageSaysWhenNoFileManagerStarts();
     void finishPageShowsTheNotesWholeWithSigningRed();
-    void pagesAskBeforeClosing_data();
-    void pagesAskBeforeClosing();
-    void fieldsAndHistoryLinkAreAccessible();
-    void tabOrderFollowsTheEye_data();
-    void tabOrderFollowsTheEye();
+    void historyLinkIsAccessibleAndOpensTheHistory();
     void asciiPasswordFileOpensInJavaKeytool();
 
 private:
@@ -152,55 +88,30 @@ private:
     // Pastes certificate, sets password, presses "生成" and answers the directory dialog with directory.
     void generateFiles(QWidget* importPage, const QByteArray& certificate, const QString& password,
                        const QString& directory, QVector<ModalAnswer::Action> laterAnswers = {});
-    QString freshDirectory(const QString& name);
 
-    QTemporaryDir m_work;
+    WorkDirectory m_work;
     std::unique_ptr<MainWindow> m_main;
-    QVector<Recorded> m_started;
+    QVector<QStringList> m_started;  // file manager commands: the program, then its arguments
     bool m_fileManagerStarts = true; // what the recorded starts report
     QByteArray m_merchantPublicKey;
     QByteArray m_merchantCert;
-    QByteArray m_foreignCert;
     QStringList m_seen; // messages of the boxes answered by answerBox
 };
 
 void TestWizard::initTestCase()
 {
-    QVERIFY(m_work.isValid());
-    QVERIFY(QDir::setCurrent(m_work.path()));
-    // The history is cleared before every test: keep it, and any per-user fallback, inside the work directory.
-    QStandardPaths::setTestModeEnabled(true);
-    HistoryStore::setApplicationDirectory(m_work.path());
-    LogFile::instance()->setFileName("certutil_zv.txt");
-    QVERIFY(QDir().mkdir(QStringLiteral("cert")));
-    QCOMPARE(runOpenssl({"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "ca.key", "-out",
-                         "cert/RootCA_ZX.cer", "-subj", "/CN=Zorvik Test Root", "-days", "30"})
-                 .exitCode,
-             0);
-    for (const char* key : {"merchant_key.pem", "foreign_key.pem"})
-        QCOMPARE(runOpenssl({"genpkey", "-algorithm", "RSA", "-pkeyopt", "rsa_keygen_bits:2048", "-out", key}).exitCode,
-                 0);
-    m_merchantPublicKey = publicKey({"pkey", "-pubout", "-in", "merchant_key.pem"});
-    m_merchantCert = issue(publicKey({"req", "-new", "-key", "merchant_key.pem", "-subj", "/CN=1"}));
-    m_foreignCert = issue(publicKey({"req", "-new", "-key", "foreign_key.pem", "-subj", "/CN=2"}));
-    QVERIFY(m_merchantCert.startsWith("-----BEGIN CERTIFICATE-----"));
-    QVERIFY(writeFile(QStringLiteral("merchant.crt"), m_merchantCert));
-    QCOMPARE(runOpenssl({"pkcs12", "-export", "-inkey", "merchant_key.pem", "-in", "merchant.crt", "-passout",
-                         "pass:" + kPassword, "-out", "merchant.p12"})
-                 .exitCode,
-             0);
+    pki::make();
+    m_merchantPublicKey = publicKeyOfFile("key.pem");
+    m_merchantCert = readFile("cert.pem");
     setDetachedStarter([this](const QString& program, const QStringList& arguments) {
-        m_started.append({program, arguments});
+        m_started.append(QStringList(program) + arguments);
         return m_fileManagerStarts;
     });
 }
 
 void TestWizard::init()
 {
-    CertEngine::instance()->clearHistory();
     CertEngine::instance()->reset();
-    CertEngine::instance()->lastPath.clear();
-    QGuiApplication::clipboard()->clear();
     m_started.clear();
     m_fileManagerStarts = true;
     m_seen.clear();
@@ -208,36 +119,24 @@ void TestWizard::init()
 
 void TestWizard::cleanup()
 {
-    QFile::remove(HistoryStore::directory()); // a plain file or link that a test put in the history's place
-    if (PageStack::instance()->windowAt(0))
-        PageStack::instance()->home();
-    const auto windows = QApplication::topLevelWidgets();
-    for (QWidget* window : windows)
-        window->hide();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    closeAllWindows();
     m_main.reset();
+    WorkDirectory::removeHistory();
 }
 
 QWidget* TestWizard::openRequestPage(bool changeMode)
 {
     m_main = std::make_unique<MainWindow>();
     m_main->show();
-    QPushButton* tile = button(m_main.get(), changeMode ? "changeCertBtn" : "applyCertBtn");
-    if (!tile->isEnabled())
-        return nullptr;
-    QTest::mouseClick(tile, Qt::LeftButton);
-    QWidget* page = stackTop();
-    if (PageStack::instance()->currentIndex() != 1 || page->objectName() != QLatin1String("Dialog_GetCSR_1"))
-        return nullptr;
-    return page;
+    click(m_main.get(), changeMode ? "changeCertBtn" : "applyCertBtn");
+    return stackIndex() == 1 && stackTop()->objectName() == "Dialog_GetCSR_1" ? stackTop() : nullptr;
 }
 
 void TestWizard::requestForMerchantKey(QWidget* page)
 {
-    lineEdit(page, "spNoLineEdit")->setText(QStringLiteral("1234567890"));
-    lineEdit(page, "spNameLineEdit")->setText(QStringLiteral("深圳测试商户"));
-    ModalAnswer answer(
-        {ModalAnswer::chooseFile(QStringLiteral("merchant_key.pem")), answerBox(QStringLiteral("确定"), &m_seen)});
+    setText(page, "spNoLineEdit", "1234567890");
+    setText(page, "spNameLineEdit", "深圳测试商户");
+    ModalAnswer answer({ModalAnswer::chooseFile("key.pem"), answerBox("确定", &m_seen)});
     click(page, "getCSRBtn");
     QCOMPARE(answer.answeredCount(), 2);
 }
@@ -250,195 +149,149 @@ QWidget* TestWizard::openImportPage()
     requestForMerchantKey(request);
     m_seen.clear();
     click(request, "nextStepBtn");
-    return PageStack::instance()->currentIndex() == 2 ? stackTop() : nullptr;
+    return stackIndex() == 2 ? stackTop() : nullptr;
 }
 
 void TestWizard::generateFiles(QWidget* importPage, const QByteArray& certificate, const QString& password,
                                const QString& directory, QVector<ModalAnswer::Action> laterAnswers)
 {
-    textEdit(importPage, "spCertTextEdit")->setPlainText(QString::fromUtf8(certificate));
-    lineEdit(importPage, "passwdLineEdit")->setText(password);
+    setText(importPage, "spCertTextEdit", QString::fromUtf8(certificate));
+    setText(importPage, "passwdLineEdit", password);
     laterAnswers.prepend(ModalAnswer::chooseFile(directory));
     ModalAnswer answer(laterAnswers);
     click(importPage, "nextStepBtn");
     QCOMPARE(answer.answeredCount(), laterAnswers.size());
 }
 
-QString TestWizard::freshDirectory(const QString& name)
-{
-    QDir(name).removeRecursively();
-    QDir().mkpath(name);
-    return QDir(name).absolutePath();
-}
-
 void TestWizard::applyJourneyEndsWithThreeFilesAndReturnsHome()
 {
     QWidget* request = openRequestPage(false);
     QVERIFY(request);
-    QVERIFY(request->findChild<QLabel*>(QStringLiteral("optHistoryLabel"))->isVisible());
-    QCOMPARE(button(request, "getCSRBtn")->text(), QStringLiteral("生成证书请求串"));
-    QCOMPARE(textsThatDoNotFit(request).join(QLatin1Char('\n')), QString());
+    QVERIFY(widget(request, "optHistoryLabel")->isVisible());
 
     // By keyboard: the merchant number field has the focus, Enter generates.
     QApplication::setActiveWindow(request);
-    QTRY_COMPARE(QApplication::focusWidget(), lineEdit(request, "spNoLineEdit"));
-    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("1234567890"));
+    QTRY_COMPARE(QApplication::focusWidget(), widget(request, "spNoLineEdit"));
+    QTest::keyClicks(QApplication::focusWidget(), "1234567890");
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    lineEdit(request, "spNameLineEdit")->insert(QStringLiteral("深圳测试商户"));
+    QCOMPARE(QApplication::focusWidget(), widget(request, "spNameLineEdit"));
+    static_cast<QLineEdit*>(QApplication::focusWidget())->insert("深圳测试商户");
     {
-        ModalAnswer answer({answerBox(QStringLiteral("确定"), &m_seen), ModalAnswer::closeWindow()});
+        ModalAnswer answer({answerBox("确定", &m_seen), ModalAnswer::closeWindow()});
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
         QCOMPARE(answer.answeredCount(), 1);
     }
-    QCOMPARE(m_seen, QStringList{QStringLiteral("复制成功")});
-    const QString csr = textEdit(request, "csrTextEdit")->toPlainText();
-    QVERIFY(csr.startsWith(QStringLiteral("-----BEGIN CERTIFICATE REQUEST-----\n")));
+    QCOMPARE(m_seen, QStringList{"复制成功"});
+    const QString csr = text(request, "csrTextEdit");
+    QVERIFY(csr.startsWith("-----BEGIN CERTIFICATE REQUEST-----\n"));
     QCOMPARE(QGuiApplication::clipboard()->text(), csr);
-    QCOMPARE(labelText(request, "errorLabel"), QString());
+    QCOMPARE(text(request, "errorLabel"), QString());
 
     // The platform issues the certificate; the merchant pastes it on the next page.
-    const QByteArray certificate = issue(csr.toUtf8());
+    const QByteArray certificate = pki::issue(csr.toUtf8());
     click(request, "nextStepBtn");
-    QCOMPARE(PageStack::instance()->currentIndex(), 2);
+    QCOMPARE(stackIndex(), 2);
     QWidget* import = stackTop();
     QCOMPARE(import->objectName(), QStringLiteral("Dialog_ImportCert_1"));
     QVERIFY(!request->isVisible() && import->isVisible());
-    QCOMPARE(textsThatDoNotFit(import).join(QLatin1Char('\n')), QString());
     QGuiApplication::clipboard()->setText(QString::fromUtf8(certificate));
     click(import, "pasteSpCertBtn");
-    QCOMPARE(textEdit(import, "spCertTextEdit")->toPlainText().toUtf8(), certificate);
+    QCOMPARE(text(import, "spCertTextEdit").toUtf8(), certificate);
 
     // A directory with a blank in its name.
-    const QString directory = freshDirectory(QStringLiteral("saved certs"));
-    lineEdit(import, "passwdLineEdit")->setFocus();
-    QTest::keyClicks(lineEdit(import, "passwdLineEdit"), kPassword);
+    const QString directory = WorkDirectory::freshDirectory("saved certs");
+    widget(import, "passwdLineEdit")->setFocus();
+    QTest::keyClicks(widget(import, "passwdLineEdit"), kPassword);
     {
         ModalAnswer answer(ModalAnswer::chooseFile(directory));
-        QTest::keyClick(lineEdit(import, "passwdLineEdit"), Qt::Key_Return);
+        QTest::keyClick(widget(import, "passwdLineEdit"), Qt::Key_Return);
         QVERIFY(answer.wasAnswered());
     }
-    QCOMPARE(PageStack::instance()->currentIndex(), 3);
+    QCOMPARE(stackIndex(), 3);
     QWidget* finish = stackTop();
     QCOMPARE(finish->objectName(), QStringLiteral("Dialog_ImportCert_2"));
-    QCOMPARE(labelText(finish, "fileDirLabel"), directory);
-    QCOMPARE(textsThatDoNotFit(finish).join(QLatin1Char('\n')), QString());
+    QCOMPARE(text(finish, "fileDirLabel"), directory);
+    QCOMPARE(textsThatDoNotFit(finish), QString());
     QCOMPARE(CertEngine::instance()->lastPath, directory);
 
     // openssl reads all three files, and they hold the key of the request.
-    const QString p12 = directory + QStringLiteral("/cert.p12");
-    const QByteArray requestKey = publicKey({"req", "-noout", "-pubkey"}, csr.toUtf8());
+    const QByteArray requestKey = publicKeyOf(csr.toUtf8());
     QVERIFY(!requestKey.isEmpty());
-    QCOMPARE(publicKey({"pkey", "-pubout", "-in", directory + QStringLiteral("/cert_key.pem")}), requestKey);
-    QCOMPARE(publicKey({"x509", "-noout", "-pubkey", "-in", directory + QStringLiteral("/cert.pem")}), requestKey);
-    const OpensslResult unpacked = runOpenssl({"pkcs12", "-in", p12, "-passin", "pass:" + kPassword, "-nodes"});
-    QCOMPARE(unpacked.exitCode, 0);
-    QCOMPARE(publicKey({"pkey", "-pubout"}, unpacked.output), requestKey);
+    QCOMPARE(publicKeyOfFile(directory + "/cert_key.pem"), requestKey);
+    QCOMPARE(publicKeyOfFile(directory + "/cert.pem"), requestKey);
+    const QByteArray unpacked =
+        openssl({"pkcs12", "-in", directory + "/cert.p12", "-passin", "pass:" + kPassword, "-nodes", "-nocerts"});
+    QCOMPARE(publicKeyOf(unpacked), requestKey);
 
     click(finish, "openCertDirBtn");
     QCOMPARE(m_started.size(), 1);
-    QCOMPARE(m_started.first().arguments, QStringList{QDir::toNativeSeparators(directory)});
+    QCOMPARE(m_started.first().mid(1), QStringList{QDir::toNativeSeparators(directory)});
 
     const QRect finishRectangle = finish->geometry();
     click(finish, "finishBtn");
-    QVERIFY(m_main->isVisible());
-    QVERIFY(!finish->isVisible());
+    QVERIFY(m_main->isVisible() && !finish->isVisible());
     QCOMPARE(m_main->geometry(), finishRectangle);
-    QCOMPARE(PageStack::instance()->currentIndex(), 0);
+    QCOMPARE(stackIndex(), 0);
     QVERIFY(!PageStack::instance()->windowAt(0));
 }
 
 void TestWizard::changeJourneyKeepsTheKeyOfTheFile_data()
 {
     QTest::addColumn<QString>("file");
-    QTest::addColumn<bool>("askPassword");
     QTest::addColumn<QString>("history"); // what is in the history directory's place
-    QTest::newRow("PKCS#12 with password") << QStringLiteral("merchant.p12") << true << QString();
-    QTest::newRow("PEM key") << QStringLiteral("merchant_key.pem") << false << QString();
+    QTest::newRow("PKCS#12 with password") << "cert.p12" << QString();
+    QTest::newRow("PEM key") << "key.pem" << QString();
     // The request stands, but the page says that it is not kept.
-    QTest::newRow("PEM key, history a plain file") << QStringLiteral("merchant_key.pem") << false << "file";
-    QTest::newRow("PEM key, history a link") << QStringLiteral("merchant_key.pem") << false << "link";
+    QTest::newRow("PEM key, history a plain file") << "key.pem" << QString("file");
+    QTest::newRow("PEM key, history a link") << "key.pem" << QString("link");
 }
 
 void TestWizard::changeJourneyKeepsTheKeyOfTheFile()
 {
     QFETCH(QString, file);
-    QFETCH(bool, askPassword);
     QFETCH(QString, history);
     QVERIFY(history != "file" || writeFile(HistoryStore::directory(), "in the way"));
-    QVERIFY(history != "link" || QFile::link(freshDirectory("elsewhere"), HistoryStore::directory()));
+    QVERIFY(history != "link" || QFile::link(WorkDirectory::freshDirectory("elsewhere"), HistoryStore::directory()));
     QWidget* request = openRequestPage(true);
     QVERIFY(request);
-    QVERIFY(!request->findChild<QLabel*>(QStringLiteral("optHistoryLabel"))->isVisible());
-    QCOMPARE(button(request, "getCSRBtn")->text(), QStringLiteral("选择文件并生成证书请求串"));
-    QCOMPARE(labelText(request, "csrLabel"),
-             QStringLiteral("2、选择证书文件（P12），或密钥文件（PEM），并生成证书请求串"));
-    QCOMPARE(textsThatDoNotFit(request).join(QLatin1Char('\n')), QString());
+    QVERIFY(!widget(request, "optHistoryLabel")->isVisible());
+    QCOMPARE(text(request, "csrLabel"), QStringLiteral("2、选择证书文件（P12），或密钥文件（PEM），并生成证书请求串"));
 
-    lineEdit(request, "spNoLineEdit")->setText(QStringLiteral("1234567890"));
-    lineEdit(request, "spNameLineEdit")->setText(QStringLiteral("深圳测试商户"));
+    setText(request, "spNoLineEdit", "1234567890");
+    setText(request, "spNameLineEdit", "深圳测试商户");
     QVector<ModalAnswer::Action> answers{ModalAnswer::chooseFile(file)};
-    if (askPassword)
-        answers << ModalAnswer::typeAndClick(kPassword, QStringLiteral("okBtn"));
-    answers << answerBox(QStringLiteral("确定"), &m_seen);
+    if (file.endsWith(".p12"))
+        answers << answerPassword(kPassword);
+    answers << answerBox("确定", &m_seen);
     {
         ModalAnswer answer(answers);
         click(request, "getCSRBtn");
         QCOMPARE(answer.answeredCount(), answers.size());
     }
-    const QByteArray csr = textEdit(request, "csrTextEdit")->toPlainText().toUtf8();
-    QCOMPARE(publicKey({"req", "-noout", "-pubkey"}, csr), m_merchantPublicKey);
+    const QByteArray csr = text(request, "csrTextEdit").toUtf8();
+    QCOMPARE(publicKeyOf(csr), m_merchantPublicKey);
     QCOMPARE(QGuiApplication::clipboard()->text().toUtf8(), csr);
-    QCOMPARE(m_seen, QStringList{QStringLiteral("复制成功")});
-    QCOMPARE(labelText(request, "errorLabel"),
+    QCOMPARE(m_seen, QStringList{"复制成功"});
+    QCOMPARE(text(request, "errorLabel"),
              history.isEmpty() ? QString()
                                : "证书请求串已生成，但未能保存到操作记录（ret:30012），请在关闭程序前完成证书导入");
-    QCOMPARE(textsThatDoNotFit(request).join(QLatin1Char('\n')), QString());
+    QCOMPARE(textsThatDoNotFit(request), QString());
 
     // Back to the request page and forward again gives a new, empty import page.
     click(request, "nextStepBtn");
-    textEdit(stackTop(), "spCertTextEdit")->setPlainText(QStringLiteral("draft"));
+    setText(stackTop(), "spCertTextEdit", "draft");
     click(stackTop(), "lastStepBtn");
-    QCOMPARE(PageStack::instance()->currentIndex(), 1);
+    QCOMPARE(stackIndex(), 1);
     QVERIFY(request->isVisible());
     click(request, "nextStepBtn");
-    QCOMPARE(PageStack::instance()->currentIndex(), 2);
+    QCOMPARE(stackIndex(), 2);
     QWidget* import = stackTop();
-    QCOMPARE(textEdit(import, "spCertTextEdit")->toPlainText(), QString());
+    QCOMPARE(text(import, "spCertTextEdit"), QString());
 
-    const QString directory = freshDirectory(QStringLiteral("changed"));
-    generateFiles(import, issue(csr), kPassword, directory);
-    QCOMPARE(PageStack::instance()->currentIndex(), 3);
-    QCOMPARE(publicKey({"pkey", "-pubout", "-in", directory + QStringLiteral("/cert_key.pem")}), m_merchantPublicKey);
-}
-
-void TestWizard::cancelledChooserChangesNothing_data()
-{
-    QTest::addColumn<bool>("inPasswordBox");
-    QTest::newRow("file dialog cancelled") << false;
-    QTest::newRow("password box cancelled") << true;
-}
-
-void TestWizard::cancelledChooserChangesNothing()
-{
-    QFETCH(bool, inPasswordBox);
-    QWidget* request = openRequestPage(true);
-    QVERIFY(request);
-    requestForMerchantKey(request);
-    const QString csr = textEdit(request, "csrTextEdit")->toPlainText();
-    QGuiApplication::clipboard()->setText(QStringLiteral("unchanged"));
-
-    QVector<ModalAnswer::Action> answers{ModalAnswer::cancelFileDialog(), ModalAnswer::closeWindow()};
-    if (inPasswordBox)
-        answers = {ModalAnswer::chooseFile(QStringLiteral("merchant.p12")),
-                   ModalAnswer::clickButtonWithText(QStringLiteral("取消")), ModalAnswer::closeWindow()};
-    ModalAnswer answer(answers);
-    click(request, "getCSRBtn");
-    QCOMPARE(answer.answeredCount(), answers.size() - 1);
-    QCOMPARE(textEdit(request, "csrTextEdit")->toPlainText(), csr);
-    QCOMPARE(labelText(request, "errorLabel"), QString());
-    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("unchanged"));
-    click(request, "nextStepBtn"); // the earlier request is still usable
-    QCOMPARE(PageStack::instance()->currentIndex(), 2);
+    const QString directory = WorkDirectory::freshDirectory("changed");
+    generateFiles(import, pki::issue(csr), kPassword, directory);
+    QCOMPARE(stackIndex(), 3);
+    QCOMPARE(publicKeyOfFile(directory + "/cert_key.pem"), m_merchantPublicKey);
 }
 
 void TestWizard::requestPageErrors_data()
@@ -446,11 +299,9 @@ void TestWizard::requestPageErrors_data()
     QTest::addColumn<QString>("spNo");
     QTest::addColumn<QString>("spName");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("no merchant number") << QString() << QStringLiteral("商户")
-                                        << QStringLiteral("请输入商户号和商户名称！");
-    QTest::newRow("no merchant name") << QStringLiteral("1") << QString() << QStringLiteral("请输入商户号和商户名称！");
-    QTest::newRow("wrong PKCS#12 password")
-        << QStringLiteral("1") << QStringLiteral("商户") << QStringLiteral("生成证书请求串失败，请重试！ret:10012");
+    QTest::newRow("no merchant number") << QString() << "商户" << QString("请输入商户号和商户名称！");
+    QTest::newRow("no merchant name") << "1" << QString() << "请输入商户号和商户名称！";
+    QTest::newRow("wrong PKCS#12 password") << "1" << QString("商户") << "生成证书请求串失败，请重试！ret:10012";
 }
 
 void TestWizard::requestPageErrors()
@@ -460,26 +311,24 @@ void TestWizard::requestPageErrors()
     QFETCH(QString, expected);
     QWidget* request = openRequestPage(true);
     QVERIFY(request);
-    lineEdit(request, "spNoLineEdit")->setText(spNo);
-    lineEdit(request, "spNameLineEdit")->setText(spName);
+    setText(request, "spNoLineEdit", spNo);
+    setText(request, "spNameLineEdit", spName);
     {
         // Only the failing engine call gets as far as the chooser; no notice follows a failure.
-        ModalAnswer answer({ModalAnswer::chooseFile(QStringLiteral("merchant.p12")),
-                            ModalAnswer::typeAndClick(QStringLiteral("wrong"), QStringLiteral("okBtn")),
-                            ModalAnswer::closeWindow()});
+        ModalAnswer answer({ModalAnswer::chooseFile("cert.p12"), answerPassword("wrong"), ModalAnswer::closeWindow()});
         click(request, "getCSRBtn");
-        QCOMPARE(answer.answeredCount(), expected.contains(QLatin1String("ret:")) ? 2 : 0);
+        QCOMPARE(answer.answeredCount(), expected.contains("ret:") ? 2 : 0);
     }
-    QCOMPARE(labelText(request, "errorLabel"), expected);
-    QCOMPARE(textsThatDoNotFit(request).join(QLatin1Char('\n')), QString());
-    QCOMPARE(textEdit(request, "csrTextEdit")->toPlainText(), QString());
+    QCOMPARE(text(request, "errorLabel"), expected);
+    QCOMPARE(textsThatDoNotFit(request), QString());
+    QCOMPARE(text(request, "csrTextEdit"), QString());
 
     ModalAnswer noNotice(ModalAnswer::closeWindow());
     click(request, "copyCSRBtn"); // nothing to copy: no notice
     QCOMPARE(noNotice.answeredCount(), 0);
     click(request, "nextStepBtn");
-    QCOMPARE(labelText(request, "errorLabel"), QStringLiteral("请生成证书请求串"));
-    QCOMPARE(PageStack::instance()->currentIndex(), 1);
+    QCOMPARE(text(request, "errorLabel"), QStringLiteral("请生成证书请求串"));
+    QCOMPARE(stackIndex(), 1);
 }
 
 void TestWizard::historyRestoresKeyAfterEngineReset()
@@ -487,30 +336,30 @@ void TestWizard::historyRestoresKeyAfterEngineReset()
     QWidget* first = openRequestPage(true);
     QVERIFY(first);
     requestForMerchantKey(first);
-    const QString csr = textEdit(first, "csrTextEdit")->toPlainText();
+    const QString csr = text(first, "csrTextEdit");
     click(first, "lastStepBtn");
-    QCOMPARE(PageStack::instance()->currentIndex(), 0);
+    QCOMPARE(stackIndex(), 0);
 
     // A new visit resets the engine, as a restart would; the second tile click leaves two stack entries.
-    QTest::mouseClick(button(m_main.get(), "applyCertBtn"), Qt::LeftButton);
-    QCOMPARE(PageStack::instance()->currentIndex(), 1);
+    click(m_main.get(), "applyCertBtn");
+    QCOMPARE(stackIndex(), 1);
     QWidget* request = stackTop();
     QVERIFY(request != first);
-    QCOMPARE(lineEdit(request, "spNoLineEdit")->text(), QString());
+    QCOMPARE(text(request, "spNoLineEdit"), QString());
 
     // The link by keyboard: Tab reaches it from the last button, Enter opens the history; there the first
     // record is taken with Enter.
     QApplication::setActiveWindow(request);
-    button(request, "nextStepBtn")->setFocus();
-    QTest::keyClick(button(request, "nextStepBtn"), Qt::Key_Tab);
+    widget(request, "nextStepBtn")->setFocus();
+    QTest::keyClick(widget(request, "nextStepBtn"), Qt::Key_Tab);
     QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("optHistoryLabel"));
     QStringList historyState;
     {
         ModalAnswer answer({[&historyState](QWidget* dialog) {
-                                auto* list = dialog->findChild<QListView*>(QStringLiteral("listView"));
+                                auto* list = dialog->findChild<QListView*>("listView");
                                 historyState << dialog->windowTitle() << QString::number(list->model()->rowCount())
-                                             << QString::number(button(dialog, "okBtn")->isEnabled());
-                                historyState << textsThatDoNotFit(dialog);
+                                             << QString::number(widget(dialog, "okBtn")->isEnabled())
+                                             << textsThatDoNotFit(dialog);
                                 // Focus on the list makes its first row the current one.
                                 QApplication::setActiveWindow(dialog);
                                 list->setFocus(Qt::TabFocusReason);
@@ -520,31 +369,29 @@ void TestWizard::historyRestoresKeyAfterEngineReset()
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
         QCOMPARE(answer.answeredCount(), 1); // no copy notice after a restore
     }
-    QCOMPARE(historyState,
-             (QStringList{QStringLiteral("操作记录（最近10条）"), QStringLiteral("1"), QStringLiteral("0")}));
-    QCOMPARE(lineEdit(request, "spNoLineEdit")->text(), QStringLiteral("1234567890"));
-    QCOMPARE(lineEdit(request, "spNameLineEdit")->text(), QStringLiteral("深圳测试商户"));
-    QCOMPARE(textEdit(request, "csrTextEdit")->toPlainText(), csr);
+    QCOMPARE(historyState, (QStringList{"操作记录（最近10条）", "1", "0", ""}));
+    QCOMPARE(text(request, "spNoLineEdit"), QStringLiteral("1234567890"));
+    QCOMPARE(text(request, "spNameLineEdit"), QStringLiteral("深圳测试商户"));
+    QCOMPARE(text(request, "csrTextEdit"), csr);
 
     // The restored key packages the certificate issued for the old request.
     click(request, "nextStepBtn");
-    const QString directory = freshDirectory(QStringLiteral("restored"));
-    generateFiles(stackTop(), issue(csr.toUtf8()), kPassword, directory);
-    QCOMPARE(PageStack::instance()->currentIndex(), 3);
-    QCOMPARE(publicKey({"pkey", "-pubout", "-in", directory + QStringLiteral("/cert_key.pem")}), m_merchantPublicKey);
+    const QString directory = WorkDirectory::freshDirectory("restored");
+    generateFiles(stackTop(), pki::issue(csr.toUtf8()), kPassword, directory);
+    QCOMPARE(stackIndex(), 3);
+    QCOMPARE(publicKeyOfFile(directory + "/cert_key.pem"), m_merchantPublicKey);
 }
 
 void TestWizard::historyClear_data()
 {
-    QTest::addColumn<QString>("answer");
-    QTest::newRow("cancelled") << QStringLiteral("取消");
-    QTest::newRow("confirmed") << QStringLiteral("清空");
+    QTest::addColumn<bool>("confirmed");
+    QTest::newRow("cancelled") << false;
+    QTest::newRow("confirmed") << true;
 }
 
 void TestWizard::historyClear()
 {
-    QFETCH(QString, answer);
-    const bool confirmed = answer == QStringLiteral("清空");
+    QFETCH(bool, confirmed);
     QWidget* first = openRequestPage(true);
     QVERIFY(first);
     requestForMerchantKey(first);
@@ -554,19 +401,19 @@ void TestWizard::historyClear()
     Dialog_Opt_History history;
     QStringList state;
     ModalAnswer outer([&](QWidget* dialog) {
-        auto* list = dialog->findChild<QListView*>(QStringLiteral("listView"));
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(0, 0)).center());
+        clickFirstRecord(dialog);
         {
-            ModalAnswer inner(answerBox(answer, &m_seen));
+            ModalAnswer inner(answerBox(confirmed ? "清空" : "取消", &m_seen));
             click(dialog, "clearBtn");
         }
-        state << QString::number(list->model()->rowCount()) << QString::number(button(dialog, "okBtn")->isEnabled());
+        state << QString::number(dialog->findChild<QListView*>("listView")->model()->rowCount())
+              << QString::number(widget(dialog, "okBtn")->isEnabled());
         click(dialog, "okBtn");
         if (dialog->isVisible()) // a disabled okBtn leaves it open
             click(dialog, "backBtn");
     });
     const bool restored = history.run(first);
-    QCOMPARE(m_seen, QStringList{QStringLiteral("确定清空操作历史吗？清空不可恢复")});
+    QCOMPARE(m_seen, QStringList{"确定清空操作历史吗？清空不可恢复"});
     QCOMPARE(state, (QStringList{QString::number(confirmed ? 0 : 1), QString::number(!confirmed)}));
     QCOMPARE(restored, !confirmed);
     QCOMPARE(CertEngine::instance()->listHistory().size(), confirmed ? 0 : 1);
@@ -576,99 +423,93 @@ void TestWizard::failedRestoreEmptiesTheFields_data()
 {
     QTest::addColumn<bool>("removedAfterListing");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("record without its members") << false << QStringLiteral("恢复操作历史数据失败，请重试！ret:30024");
-    QTest::newRow("record removed after the listing")
-        << true << QStringLiteral("恢复操作历史数据失败，请重试！ret:30026");
+    QTest::newRow("record without its members") << false << "恢复操作历史数据失败，请重试！ret:30024";
+    QTest::newRow("record removed after the listing") << true << "恢复操作历史数据失败，请重试！ret:30026";
 }
 
 void TestWizard::failedRestoreEmptiesTheFields()
 {
     QFETCH(bool, removedAfterListing);
     QFETCH(QString, expected);
-    const QString record = HistoryStore::directory() + QStringLiteral("/broken.json");
+    const QString record = HistoryStore::directory() + "/broken.json";
     QVERIFY(QDir().mkpath(HistoryStore::directory()));
     QVERIFY(writeFile(record, "{}"));
     QWidget* request = openRequestPage(false);
     QVERIFY(request);
-    lineEdit(request, "spNoLineEdit")->setText(QStringLiteral("1"));
-    textEdit(request, "csrTextEdit")->setPlainText(QStringLiteral("text"));
+    setText(request, "spNoLineEdit", "1");
+    setText(request, "csrTextEdit", "text");
     ModalAnswer answer([=](QWidget* dialog) {
-        auto* list = dialog->findChild<QListView*>(QStringLiteral("listView"));
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(0, 0)).center());
+        clickFirstRecord(dialog);
         if (removedAfterListing)
             QFile::remove(record);
         click(dialog, "okBtn");
     });
-    QAccessible::queryAccessibleInterface(request->findChild<QLabel*>(QStringLiteral("optHistoryLabel")))
+    // Through the link's accessible action, as a screen reader presses it.
+    QAccessible::queryAccessibleInterface(widget(request, "optHistoryLabel"))
         ->actionInterface()
         ->doAction(QAccessibleActionInterface::pressAction());
     QTRY_VERIFY(answer.wasAnswered()); // the action is queued
-    QCOMPARE(labelText(request, "errorLabel"), expected);
-    QCOMPARE(textsThatDoNotFit(request).join(QLatin1Char('\n')), QString());
-    QCOMPARE(lineEdit(request, "spNoLineEdit")->text(), QString());
-    QCOMPARE(textEdit(request, "csrTextEdit")->toPlainText(), QString());
+    QCOMPARE(text(request, "errorLabel"), expected);
+    QCOMPARE(textsThatDoNotFit(request), QString());
+    QCOMPARE(text(request, "spNoLineEdit") + text(request, "csrTextEdit"), QString());
     click(request, "nextStepBtn"); // no request to go on with
-    QCOMPARE(labelText(request, "errorLabel"), QStringLiteral("请生成证书请求串"));
-    QCOMPARE(PageStack::instance()->currentIndex(), 1);
+    QCOMPARE(text(request, "errorLabel"), QStringLiteral("请生成证书请求串"));
+    QCOMPARE(stackIndex(), 1);
 }
 
 void TestWizard::importPageErrorsKeepTheInputs_data()
 {
-    QTest::addColumn<QByteArray>("certificate");
+    QTest::addColumn<QString>("certificate"); // the merchant's, a stranger's, or the text itself
     QTest::addColumn<QString>("password");
     // 0 no dialog expected, 1 cancelled, 2 chosen, 3 chosen but its cert.p12 is a directory (replacing agreed)
     QTest::addColumn<int>("directory");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("nothing entered") << QByteArray() << QString() << 0 << QStringLiteral("请输入证书串！");
-    QTest::newRow("no password") << QByteArray("x") << QString() << 0 << QStringLiteral("请设置证书密码！");
-    QTest::newRow("directory dialog cancelled")
-        << QByteArray("x") << kPassword << 1 << QStringLiteral("请选择证书保存目录！");
-    QTest::newRow("certificate of another key")
-        << QByteArray("foreign") << kPassword << 2 << QStringLiteral("生成证书失败，请重试！ret:10026");
-    QTest::newRow("cert.p12 cannot be written")
-        << QByteArray("merchant") << kPassword << 3 << QStringLiteral("生成证书失败，请重试！ret:10103");
+    QTest::newRow("nothing entered") << QString() << QString() << 0 << "请输入证书串！";
+    QTest::newRow("no password") << "x" << QString() << 0 << "请设置证书密码！";
+    QTest::newRow("directory dialog cancelled") << "x" << kPassword << 1 << "请选择证书保存目录！";
+    QTest::newRow("certificate of another key") << "stranger" << kPassword << 2 << "生成证书失败，请重试！ret:10026";
+    QTest::newRow("cert.p12 cannot be written") << "merchant" << kPassword << 3 << "生成证书失败，请重试！ret:10103";
 }
 
 void TestWizard::importPageErrorsKeepTheInputs()
 {
-    QFETCH(QByteArray, certificate);
+    QFETCH(QString, certificate);
     QFETCH(QString, password);
     QFETCH(int, directory);
     QFETCH(QString, expected);
-    if (certificate == "foreign")
-        certificate = m_foreignCert;
+    if (certificate == "stranger")
+        certificate = pki::issueFor("other.pem");
     if (certificate == "merchant")
         certificate = m_merchantCert;
     QWidget* import = openImportPage();
     QVERIFY(import);
-    const QString target = freshDirectory(QStringLiteral("failed"));
+    const QString target = WorkDirectory::freshDirectory("failed");
     QVector<ModalAnswer::Action> answers{ModalAnswer::chooseFile(target), ModalAnswer::closeWindow()};
     if (directory == 1)
         answers.first() = ModalAnswer::cancelFileDialog();
     if (directory == 3) {
-        QVERIFY(QDir(target).mkdir(QStringLiteral("cert.p12")));
-        answers.insert(1, answerBox(QStringLiteral("覆盖"), &m_seen));
+        QVERIFY(QDir(target).mkdir("cert.p12"));
+        answers.insert(1, answerBox("覆盖", &m_seen));
     }
-    textEdit(import, "spCertTextEdit")->setPlainText(QString::fromUtf8(certificate));
-    lineEdit(import, "passwdLineEdit")->setText(password);
+    setText(import, "spCertTextEdit", certificate);
+    setText(import, "passwdLineEdit", password);
     {
         ModalAnswer answer(answers);
         click(import, "nextStepBtn");
         QCOMPARE(answer.answeredCount(), answers.size() - 1 - int(directory == 0));
     }
-    QCOMPARE(labelText(import, "errorLabel"), expected);
-    QCOMPARE(textsThatDoNotFit(import).join(QLatin1Char('\n')), QString());
+    QCOMPARE(text(import, "errorLabel"), expected);
+    QCOMPARE(textsThatDoNotFit(import), QString());
     QCOMPARE(QDir(target).entryList(QDir::Files), QStringList());
-    QCOMPARE(CertEngine::instance()->lastPath,
-             directory >= 2 ? target : QDir::current().absoluteFilePath(QStringLiteral("merchant_key.pem")));
-    QCOMPARE(PageStack::instance()->currentIndex(), 2);
+    QCOMPARE(CertEngine::instance()->lastPath, directory >= 2 ? target : m_work.filePath("key.pem"));
+    QCOMPARE(stackIndex(), 2);
     if (directory != 2)
         return;
 
     // The inputs stay: with the right certificate the retry succeeds, and the dialog starts where it was left.
-    QCOMPARE(lineEdit(import, "passwdLineEdit")->text(), password);
-    QVERIFY(button(import, "nextStepBtn")->isEnabled());
-    textEdit(import, "spCertTextEdit")->setPlainText(QString::fromUtf8(m_merchantCert));
+    QCOMPARE(text(import, "passwdLineEdit"), password);
+    QVERIFY(widget(import, "nextStepBtn")->isEnabled());
+    setText(import, "spCertTextEdit", m_merchantCert);
     QString startedIn;
     ModalAnswer answer([&startedIn, target](QWidget* dialog) {
         startedIn = qobject_cast<QFileDialog*>(dialog)->directory().absolutePath();
@@ -676,7 +517,7 @@ void TestWizard::importPageErrorsKeepTheInputs()
     });
     click(import, "nextStepBtn");
     QCOMPARE(startedIn, target);
-    QCOMPARE(PageStack::instance()->currentIndex(), 3);
+    QCOMPARE(stackIndex(), 3);
     QCOMPARE(QDir(target).entryList(QDir::Files).size(), 3);
 }
 
@@ -686,20 +527,15 @@ void TestWizard::importPageAsksBeforeWriting_data()
     QTest::addColumn<QString>("password");
     QTest::addColumn<QString>("answer"); // empty: no question expected
     QTest::addColumn<bool>("written");
-    const QString overwrite = QStringLiteral("覆盖");
-    const QString cancel = QStringLiteral("取消");
-    const QString change = QStringLiteral("修改密码");
-    const QString goOn = QStringLiteral("继续");
-    const QString file = QStringLiteral("file");
-    QTest::newRow("existing files, cancel") << file << kPassword << cancel << false;
-    QTest::newRow("existing files, overwrite") << file << kPassword << overwrite << true;
+    QTest::newRow("existing files, cancel") << "file" << kPassword << "取消" << false;
+    QTest::newRow("existing files, overwrite") << "file" << kPassword << "覆盖" << true;
 #ifdef Q_OS_UNIX
-    QTest::newRow("dangling link, overwrite") << QStringLiteral("dangling link") << kPassword << overwrite << true;
+    QTest::newRow("dangling link, overwrite") << "dangling link" << kPassword << "覆盖" << true;
 #endif
-    QTest::newRow("printable ASCII password") << QString() << QStringLiteral("Secret 123!~") << QString() << true;
-    QTest::newRow("umlaut, change it") << QString() << QStringLiteral("Passwört1") << change << false;
-    QTest::newRow("Chinese, change it") << QString() << QStringLiteral("密码123") << change << false;
-    QTest::newRow("Chinese, go on") << QString() << QStringLiteral("密码123") << goOn << true;
+    QTest::newRow("printable ASCII password") << QString() << "Secret 123!~" << QString() << true;
+    QTest::newRow("umlaut, change it") << QString() << "Passwört1" << QString("修改密码") << false;
+    QTest::newRow("Chinese, change it") << QString() << "密码123" << QString("修改密码") << false;
+    QTest::newRow("Chinese, go on") << QString() << "密码123" << QString("继续") << true;
 }
 
 void TestWizard::importPageAsksBeforeWriting()
@@ -711,19 +547,17 @@ void TestWizard::importPageAsksBeforeWriting()
     QWidget* import = openImportPage();
     QVERIFY(import);
     const bool existing = !inPlace.isEmpty();
-    const QString directory = freshDirectory(QStringLiteral("questions"));
-    const QString outside = freshDirectory(QStringLiteral("outside"));
-    const QString oldKey = directory + QStringLiteral("/cert_key.pem");
-    if (inPlace == QLatin1String("file"))
-        QVERIFY(writeFile(oldKey, "key of the working certificate"));
-    if (inPlace == QLatin1String("dangling link"))
-        QVERIFY(QFile::link(outside + QStringLiteral("/k.pem"), oldKey));
+    const QString directory = WorkDirectory::freshDirectory("questions");
+    const QString outside = WorkDirectory::freshDirectory("outside");
+    const QString oldKey = directory + "/cert_key.pem";
+    QVERIFY(inPlace != "file" || writeFile(oldKey, "key of the working certificate"));
+    QVERIFY(inPlace != "dangling link" || QFile::link(outside + "/k.pem", oldKey));
 
     // The overwrite question comes after the directory dialog, the password question before it.
     QStringList cut;
     bool disabledWhileAsking = false;
     const ModalAnswer::Action question = [&](QWidget* box) {
-        disabledWhileAsking = !button(import, "nextStepBtn")->isEnabled();
+        disabledWhileAsking = !widget(import, "nextStepBtn")->isEnabled();
         answerBox(answer, &m_seen, &cut)(box);
     };
     QVector<ModalAnswer::Action> answers;
@@ -734,51 +568,50 @@ void TestWizard::importPageAsksBeforeWriting()
     if (existing)
         answers << question;
     answers << ModalAnswer::closeWindow();
-    textEdit(import, "spCertTextEdit")->setPlainText(QString::fromUtf8(m_merchantCert));
-    lineEdit(import, "passwdLineEdit")->setText(password);
-    button(import, "nextStepBtn")->setFocus();
+    setText(import, "spCertTextEdit", m_merchantCert);
+    setText(import, "passwdLineEdit", password);
+    widget(import, "nextStepBtn")->setFocus();
     {
         ModalAnswer answered(answers);
         click(import, "nextStepBtn");
         QCOMPARE(answered.answeredCount(), answers.size() - 1);
     }
-    QCOMPARE(cut.join(QLatin1Char('\n')), QString());
+    QCOMPARE(cut, QStringList());
     QCOMPARE(m_seen.size(), answer.isEmpty() ? 0 : 1);
     if (existing) {
         QCOMPARE(m_seen.first(), QStringLiteral("所选目录中已有证书文件，覆盖后无法恢复，是否覆盖？"));
         QVERIFY(disabledWhileAsking);
-        if (inPlace == QLatin1String("file"))
+        if (inPlace == "file")
             QCOMPARE(readFile(oldKey) == "key of the working certificate", !written);
         else
             QCOMPARE(QFileInfo(oldKey).isSymLink(), !written);
     } else if (!answer.isEmpty()) {
         QCOMPARE(m_seen.first(), QStringLiteral("部分系统（如Java）无法打开使用此密码的证书文件"));
     }
-    QVERIFY(button(import, "nextStepBtn")->isEnabled());
+    QVERIFY(widget(import, "nextStepBtn")->isEnabled());
     // Dangling links are listed as system entries; nothing is written where the link points.
     QCOMPARE(QDir(directory).entryList(QDir::Files | QDir::System).size(), written ? 3 : int(existing));
     QCOMPARE(QDir(outside).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System), QStringList());
-    QCOMPARE(PageStack::instance()->currentIndex(), written ? 3 : 2);
+    QCOMPARE(stackIndex(), written ? 3 : 2);
     if (!written && existing)
-        QCOMPARE(labelText(import, "errorLabel"), QStringLiteral("已取消，未写入任何文件"));
+        QCOMPARE(text(import, "errorLabel"), QStringLiteral("已取消，未写入任何文件"));
     if (!written && !existing)
-        QCOMPARE(import->focusWidget(), lineEdit(import, "passwdLineEdit"));
+        QCOMPARE(import->focusWidget(), widget(import, "passwdLineEdit"));
 }
 
 void TestWizard::finishPageOpensTheDirectoryAsOneArgument_data()
 {
     QTest::addColumn<QString>("directory");
-    QTest::newRow("blank in a name") << QStringLiteral("/srv/my certs/2026");
-    QTest::newRow("name that looks like markup") << QStringLiteral("/srv/<b>certs</b>/2026");
+    QTest::newRow("blank in a name") << "/srv/my certs/2026";
+    QTest::newRow("name that looks like markup") << "/srv/<b>certs</b>/2026";
     // Windows paths end at 260 characters, cert_key.pem included.
     QTest::newRow("longest Windows directory")
-        << QStringLiteral("C:/Users/merchant.account.name/Documents/Zorvik Merchant Platform/Certificates/2026/"
-                          "Renewal for the main shop in ShenZhen/Backup copies kept by the accounting department/"
-                          "Second attempt after the first upload/final-version-v3");
-    QTest::newRow("Chinese names") << QStringLiteral(
-        "D:/商户资料/深圳市测试商户有限公司/财务部/证书文件/二零二六年/"
-        "更换证书/第二次申请/备份文件夹/最终版本/请勿删除此目录中的任何文件/"
-        "深圳市测试商户有限公司第二分公司/证书");
+        << "C:/Users/merchant.account.name/Documents/Zorvik Merchant Platform/Certificates/2026/"
+           "Renewal for the main shop in ShenZhen/Backup copies kept by the accounting department/"
+           "Second attempt after the first upload/final-version-v3";
+    QTest::newRow("Chinese names") << "D:/商户资料/深圳市测试商户有限公司/财务部/证书文件/二零二六年/"
+                                      "更换证书/第二次申请/备份文件夹/最终版本/请勿删除此目录中的任何文件/"
+                                      "深圳市测试商户有限公司第二分公司/证书";
 }
 
 void TestWizard::finishPageOpensTheDirectoryAsOneArgument()
@@ -791,45 +624,42 @@ void TestWizard::finishPageOpensTheDirectoryAsOneArgument()
     Dialog_ImportCert_2 page;
     page.setCertDir(directory);
     // Shown whole and as named: what the eye and a screen reader get.
-    auto* label = page.findChild<QLabel*>(QStringLiteral("fileDirLabel"));
-    QCOMPARE(label->text(), directory);
-    QCOMPARE(QAccessible::queryAccessibleInterface(label)->text(QAccessible::Name), directory);
-    QCOMPARE(textsThatDoNotFit(&page).join(QLatin1Char('\n')), QString());
+    QCOMPARE(text(&page, "fileDirLabel"), directory);
+    QCOMPARE(QAccessible::queryAccessibleInterface(widget(&page, "fileDirLabel"))->text(QAccessible::Name), directory);
+    QCOMPARE(textsThatDoNotFit(&page), QString());
     click(&page, "openCertDirBtn");
     click(&page, "openCertDirBtn");
     QCOMPARE(m_started.size(), 2);
 #if defined(Q_OS_WIN)
-    QCOMPARE(m_started.first().program, QStringLiteral("explorer"));
-    QCOMPARE(m_started.first().arguments, QStringList{QString(directory).replace(QLatin1Char('/'), QLatin1Char('\\'))});
+    const QStringList expected{"explorer", QDir::toNativeSeparators(directory)};
 #elif defined(Q_OS_MACOS)
-    QCOMPARE(m_started.first().program, QStringLiteral("open"));
-    QCOMPARE(m_started.first().arguments, QStringList{directory});
+    const QStringList expected{"open", directory};
 #else
-    QCOMPARE(m_started.first().program, QStringLiteral("xdg-open"));
-    QCOMPARE(m_started.first().arguments, QStringList{directory});
+    const QStringList expected{"xdg-open", directory};
 #endif
-    QCOMPARE(label->text(), directory); // unchanged by the conversion
+    QCOMPARE(m_started.first(), expected);
+    QCOMPARE(text(&page, "fileDirLabel"), directory); // unchanged by the conversion
 }
 
 void TestWizard::finishPageSaysWhenNoFileManagerStarts()
 {
     Dialog_ImportCert_2 page;
-    page.setCertDir(QStringLiteral("/srv/certs"));
+    page.setCertDir("/srv/certs");
     page.show();
     m_fileManagerStarts = false;
     click(&page, "openCertDirBtn");
-    QCOMPARE(labelText(&page, "errorLabel"), QStringLiteral("无法打开文件管理器，请手动打开目录"));
-    QCOMPARE(textsThatDoNotFit(&page).join(QLatin1Char('\n')), QString());
+    QCOMPARE(text(&page, "errorLabel"), QStringLiteral("无法打开文件管理器，请手动打开目录"));
+    QCOMPARE(textsThatDoNotFit(&page), QString());
     m_fileManagerStarts = true;
     click(&page, "openCertDirBtn");
-    QCOMPARE(labelText(&page, "errorLabel"), QString());
+    QCOMPARE(text(&page, "errorLabel"), QString());
 }
 
 void TestWizard::finishPageShowsTheNotesWholeWithSigningRed()
 {
     Dialog_ImportCert_2 page;
     page.show();
-    auto* browser = page.findChild<QTextBrowser*>(QStringLiteral("textBrowser"));
+    auto* browser = page.findChild<QTextBrowser*>("textBrowser");
     QTextDocument* notes = browser->document();
     QVERIFY(notes->size().height() <= browser->viewport()->height());
     QStringList paragraphs;
@@ -848,88 +678,35 @@ void TestWizard::finishPageShowsTheNotesWholeWithSigningRed()
             }
         }
     }
-    QCOMPARE(
-        paragraphs,
-        (QStringList{
-            QStringLiteral("1、文件介绍"),
-            QStringLiteral(
-                "cert.p12：PKCS#12格式文件，包含公私钥和证书。可用于在调用商户平台接口时，对请求参数进行签名。"),
-            QStringLiteral("cert.pem：PEM格式文件，仅包含证书。"),
-            QStringLiteral("cert_key.pem：PEM格式文件，仅包含私钥。可用于在调用商户平台接口时，对请求参数进行签名。"),
-            QStringLiteral("其他说明。。。"),
-        }));
+    QCOMPARE(paragraphs,
+             (QStringList{
+                 "1、文件介绍",
+                 "cert.p12：PKCS#12格式文件，包含公私钥和证书。可用于在调用商户平台接口时，对请求参数进行签名。",
+                 "cert.pem：PEM格式文件，仅包含证书。",
+                 "cert_key.pem：PEM格式文件，仅包含私钥。可用于在调用商户平台接口时，对请求参数进行签名。",
+                 "其他说明。。。",
+             }));
     QCOMPARE(redParagraphs, (QVector<int>{1, 3}));
 }
 
-void TestWizard::pagesAskBeforeClosing_data()
-{
-    QTest::addColumn<int>("page");
-    QTest::addColumn<bool>("escape");
-    for (int page = 0; page < 3; ++page) {
-        QTest::addRow("page %d, title-bar close", page) << page << false;
-        QTest::addRow("page %d, Escape", page) << page << true;
-    }
-}
-
-void TestWizard::pagesAskBeforeClosing()
-{
-    QFETCH(int, page);
-    QFETCH(bool, escape);
-    const std::unique_ptr<QWidget> window = makePage(page);
-    window->show();
-    ModalAnswer answer(answerBox(QStringLiteral("取消"), &m_seen));
-    if (escape)
-        QTest::keyClick(window.get(), Qt::Key_Escape);
-    else
-        window->close();
-    QCOMPARE(m_seen, QStringList{QStringLiteral("确定退出程序？")});
-    QVERIFY(window->isVisible());
-}
-
-void TestWizard::fieldsAndHistoryLinkAreAccessible()
+void TestWizard::historyLinkIsAccessibleAndOpensTheHistory()
 {
     Dialog_GetCSR_1 request;
-    Dialog_ImportCert_1 import;
-    Dialog_ImportCert_2 finish;
-    Dialog_Opt_History history;
-    QStringList names;
-    for (QWidget* window : {static_cast<QWidget*>(&request), static_cast<QWidget*>(&import),
-                            static_cast<QWidget*>(&finish), static_cast<QWidget*>(&history)}) {
-        QCOMPARE(textsThatDoNotFit(window).join(QLatin1Char('\n')), QString());
-        QCOMPARE(window->size(),
-                 window->objectName() == QLatin1String("Dialog_Opt_History") ? QSize(350, 300) : QSize(500, 560));
-        const auto fields = window->findChildren<QWidget*>();
-        for (QWidget* field : fields) {
-            if (qobject_cast<QLineEdit*>(field) || qobject_cast<QAbstractScrollArea*>(field))
-                names << field->objectName() + QLatin1Char('=') +
-                             QAccessible::queryAccessibleInterface(field)->text(QAccessible::Name);
-        }
-    }
-    names.sort();
-    QCOMPARE(names, (QStringList{
-                        QStringLiteral("csrTextEdit=生成的证书请求串"),
-                        QStringLiteral("listView=操作记录"),
-                        QStringLiteral("passwdLineEdit=2、设置证书文件密码。（建议数字和字母结合使用，区分大小写）"),
-                        QStringLiteral("spCertTextEdit=1、请将证书串复制到下面文本框"),
-                        QStringLiteral("spNameLineEdit=商户名称"),
-                        QStringLiteral("spNoLineEdit=商户号"),
-                        QStringLiteral("textBrowser=一、使用说明"),
-                    }));
-    QCOMPARE(request.findChild<QLabel*>(QStringLiteral("label_4"))->buddy(), lineEdit(&request, "spNoLineEdit"));
-    QCOMPARE(textEdit(&request, "csrTextEdit")->viewport()->cursor().shape(), Qt::ArrowCursor);
-    QCOMPARE(request.findChild<QLabel*>(QStringLiteral("label_5"))->buddy(), lineEdit(&request, "spNameLineEdit"));
-
-    QAccessibleInterface* link =
-        QAccessible::queryAccessibleInterface(request.findChild<QLabel*>(QStringLiteral("optHistoryLabel")));
+    // The captions are the buddies of their fields; the request box shows an arrow, not a text cursor.
+    QCOMPARE(static_cast<QLabel*>(widget(&request, "label_4"))->buddy(), widget(&request, "spNoLineEdit"));
+    QCOMPARE(static_cast<QLabel*>(widget(&request, "label_5"))->buddy(), widget(&request, "spNameLineEdit"));
+    QCOMPARE(static_cast<QAbstractScrollArea*>(widget(&request, "csrTextEdit"))->viewport()->cursor().shape(),
+             Qt::ArrowCursor);
+    auto* linkLabel = static_cast<QLabel*>(widget(&request, "optHistoryLabel"));
+    QAccessibleInterface* link = QAccessible::queryAccessibleInterface(linkLabel);
     QCOMPARE(link->role(), QAccessible::Link);
     QCOMPARE(link->text(QAccessible::Name), QStringLiteral("操作记录"));
-    auto* linkLabel = request.findChild<QLabel*>(QStringLiteral("optHistoryLabel"));
     QVERIFY(linkLabel->focusPolicy() & Qt::TabFocus);
 
     // A click on the word opens the history.
     request.show();
-    ModalAnswer answer(ModalAnswer::clickButtonNamed(QStringLiteral("backBtn")));
-    const QPoint onText(linkLabel->width() - linkLabel->fontMetrics().horizontalAdvance(QStringLiteral("操作记录")) / 2,
+    ModalAnswer answer(ModalAnswer::clickButtonNamed("backBtn"));
+    const QPoint onText(linkLabel->width() - linkLabel->fontMetrics().horizontalAdvance("操作记录") / 2,
                         linkLabel->height() / 2);
     QTest::mouseClick(linkLabel, Qt::LeftButton, {}, onText);
     QCOMPARE(answer.seenTitle(), QStringLiteral("操作记录（最近10条）"));
@@ -939,7 +716,7 @@ void TestWizard::fieldsAndHistoryLinkAreAccessible()
     bool openedAfterReturn = false;
     ModalAnswer pressed([&](QWidget* dialog) {
         openedAfterReturn = returned;
-        ModalAnswer::clickButtonNamed(QStringLiteral("backBtn"))(dialog);
+        click(dialog, "backBtn");
     });
     link->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
     returned = true;
@@ -947,48 +724,19 @@ void TestWizard::fieldsAndHistoryLinkAreAccessible()
     QVERIFY(openedAfterReturn);
 }
 
-void TestWizard::tabOrderFollowsTheEye_data()
-{
-    QTest::addColumn<int>("page");
-    QTest::addColumn<QStringList>("order");
-    QTest::newRow("request page") << 0 << QStringList{"spNoLineEdit", "spNameLineEdit",  "getCSRBtn",
-                                                      "csrTextEdit",  "copyCSRBtn",      "lastStepBtn",
-                                                      "nextStepBtn",  "optHistoryLabel", "spNoLineEdit"};
-    QTest::newRow("import page") << 1 << QStringList{"spCertTextEdit", "pasteSpCertBtn", "passwdLineEdit",
-                                                     "lastStepBtn",    "nextStepBtn",    "spCertTextEdit"};
-    QTest::newRow("finish page") << 2 << QStringList{"openCertDirBtn", "finishBtn", "textBrowser", "openCertDirBtn"};
-}
-
-void TestWizard::tabOrderFollowsTheEye()
-{
-    QFETCH(int, page);
-    QFETCH(QStringList, order);
-    const std::unique_ptr<QWidget> window = makePage(page);
-    window->show();
-    QApplication::setActiveWindow(window.get());
-    QTRY_VERIFY(QApplication::focusWidget());
-    QStringList visited{QApplication::focusWidget()->objectName()};
-    // Text boxes pass Tab on instead of inserting it, so the keyboard never gets stuck in one.
-    while (visited.size() < order.size()) {
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        visited << QApplication::focusWidget()->objectName();
-    }
-    QCOMPARE(visited, order);
-}
-
 void TestWizard::asciiPasswordFileOpensInJavaKeytool()
 {
-    const QString keytool = QStandardPaths::findExecutable(QStringLiteral("keytool"));
+    const QString keytool = QStandardPaths::findExecutable("keytool");
     if (keytool.isEmpty())
         QSKIP("no Java runtime (keytool) installed");
     QWidget* import = openImportPage();
     QVERIFY(import);
-    const QString directory = freshDirectory(QStringLiteral("java"));
+    const QString directory = WorkDirectory::freshDirectory("java");
     generateFiles(import, m_merchantCert, kPassword, directory);
 
     QProcess java;
-    java.start(keytool, {"-list", "-v", "-storetype", "PKCS12", "-keystore", directory + QStringLiteral("/cert.p12"),
-                         "-storepass", kPassword});
+    java.start(keytool,
+               {"-list", "-v", "-storetype", "PKCS12", "-keystore", directory + "/cert.p12", "-storepass", kPassword});
     QVERIFY(java.waitForFinished(30000));
     const QByteArray listing = java.readAllStandardOutput() + java.readAllStandardError();
     QVERIFY2(java.exitCode() == 0, listing.constData());

@@ -9,6 +9,8 @@
 #include <QTest>
 
 #include <memory>
+#include <thread>
+#include <vector>
 
 class TestLogFile : public QObject
 {
@@ -26,6 +28,9 @@ private slots:
     void overlongMessageIsCutAtACharacterBoundary();
     void lineWithoutFileNameIsNotWrittenAnywhere();
     void linesEndAsInATextFileOfThePlatform();
+    void lineBeyondTheFileSizeLimitIsLostWithoutEndingTheProgram();
+    void threadsWriteWholeLines_data();
+    void threadsWriteWholeLines();
 
 private:
     // The log as text: its line ends read as LF (the file has CR LF on Windows).
@@ -144,6 +149,67 @@ void TestLogFile::linesEndAsInATextFileOfThePlatform()
     QCOMPARE(raw.count(lineEnd), 2);
     QCOMPARE(raw.count('\n'), 2);
     QCOMPARE(raw.count('\r'), lineEnd.count('\r') * 2);
+}
+
+void TestLogFile::lineBeyondTheFileSizeLimitIsLostWithoutEndingTheProgram()
+{
+#ifdef Q_OS_UNIX
+    LogFile::instance()->setFileName(LogFile::kFileName);
+    LogFile::instance()->write("first");
+    const QByteArray before = readLog();
+    {
+        const FileSizeLimit full(before.size());
+        LogFile::instance()->write("second");
+    }
+    QCOMPARE(readLog(), before);
+#else
+    QSKIP("file-size limits are POSIX");
+#endif
+}
+
+void TestLogFile::threadsWriteWholeLines_data()
+{
+    QTest::addColumn<bool>("openable");
+    QTest::newRow("log can be opened") << true;
+    // Every line then resets the path while the other threads use it.
+    QTest::newRow("log cannot be opened") << false;
+}
+
+void TestLogFile::threadsWriteWholeLines()
+{
+    QFETCH(bool, openable);
+    LogFile::instance()->setFileName(LogFile::kFileName);
+    if (!openable) {
+        QVERIFY(QDir("log").removeRecursively());
+        QVERIFY(writeFile("log", "a file where the directory belongs"));
+    }
+    constexpr int kThreads = 4;
+    constexpr int kLines = 100;
+    std::vector<std::thread> threads;
+    for (int thread = 0; thread < kThreads; ++thread) {
+        threads.emplace_back([thread] {
+            for (int line = 0; line < kLines; ++line)
+                LogFile::instance()->write("thread %d line %d", thread, line);
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    if (!openable) {
+        QCOMPARE(readFile("log"), QByteArray("a file where the directory belongs"));
+        return;
+    }
+    // Each line whole, each thread's lines in its own order.
+    const QByteArray log = readLog();
+    QVERIFY(log.endsWith('\n'));
+    const QList<QByteArray> lines = log.left(log.size() - 1).split('\n');
+    QCOMPARE(lines.size(), kThreads * kLines);
+    int next[kThreads] = {};
+    const QRegularExpression shape(QStringLiteral("^\\S+ \\S+ \\[\\d+\\] thread (\\d) line (\\d+)$"));
+    for (const QByteArray& line : lines) {
+        const QRegularExpressionMatch match = shape.match(QString::fromUtf8(line));
+        QVERIFY2(match.hasMatch(), line.constData());
+        QCOMPARE(match.captured(2).toInt(), next[match.captured(1).toInt()]++);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestLogFile)

@@ -19,15 +19,22 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
+
+#ifdef Q_OS_LINUX
+#include <csignal>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -92,7 +99,7 @@ private slots:
     void cancellingTheExitConfirmationKeepsTheWindow_data();
     void cancellingTheExitConfirmationKeepsTheWindow();
     void confirmingExitEndsTheEventLoopWithCodeZero();
-    void startUpCreatesTheLogDirectory();
+    void startUpCreatesTheLogDirectoryAndProtectsTheProcess();
     void fileDialogsAreAnsweredFromTheTest();
     void aWindowLeftOpenByItsAnswerIsClosedAndFailsTheTest();
 
@@ -606,7 +613,7 @@ void TestShell::confirmingExitEndsTheEventLoopWithCodeZero()
     QVERIFY(!window.isVisible());
 }
 
-void TestShell::startUpCreatesTheLogDirectory()
+void TestShell::startUpCreatesTheLogDirectoryAndProtectsTheProcess()
 {
     QTemporaryDir workDir;
     QVERIFY(workDir.isValid());
@@ -616,6 +623,22 @@ void TestShell::startUpCreatesTheLogDirectory()
     QVERIFY(program.waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(QDir(workDir.filePath("log")).exists(), 10000);
     QCOMPARE(program.state(), QProcess::Running); // the program lives on with its window
+#ifdef Q_OS_LINUX
+    // It ignores SIGXFSZ, writes no core file and may not be traced by others of its user, whose view of its
+    // files in /proc then belongs to root.
+    const QString proc = QStringLiteral("/proc/%1/").arg(program.processId());
+    const QByteArray status = readFile(proc + "status");
+    const int ignored = status.indexOf("\nSigIgn:");
+    QVERIFY2(ignored >= 0, status.constData());
+    const quint64 mask =
+        status.mid(ignored + 8, status.indexOf('\n', ignored + 1) - ignored - 8).trimmed().toULongLong(nullptr, 16);
+    QVERIFY(mask & (quint64(1) << (SIGXFSZ - 1)));
+    const QByteArray limits = readFile(proc + "limits");
+    QVERIFY2(QRegularExpression("Max core file size +0 +0 ").match(QString::fromLatin1(limits)).hasMatch(),
+             limits.constData());
+    if (::getuid() != 0)
+        QCOMPARE(QFileInfo(proc + "status").ownerId(), 0u);
+#endif
     program.kill();
     program.waitForFinished();
 }

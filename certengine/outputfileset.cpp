@@ -112,7 +112,8 @@ bool moveReplacing(const QString& from, const QString& to, QString* error, bool*
         code = errno;
 #endif
     }
-    *error = described(to, qt_error_string(code));
+    *error = described(
+        from, QStringLiteral("not renamed to %1: %2").arg(QDir::toNativeSeparators(to), qt_error_string(code)));
     if (refused)
         *refused = isRefusal(code);
     return false;
@@ -367,7 +368,7 @@ QString OutputFileSet::restore(int last)
                 target.previousName.clear(); // the name is free again
             } else {
                 // Kept under the reserved name rather than deleted with the set.
-                lost += QStringLiteral("; not put back (%1): %2 %3, the old file waits as %4")
+                lost += QStringLiteral("; not put back: %1; %2 %3, the old file waits as %4")
                             .arg(error, path,
                                  target.placed ? QStringLiteral("is the new file") : QStringLiteral("is missing"),
                                  QDir::toNativeSeparators(target.previousName));

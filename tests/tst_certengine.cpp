@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <openssl/err.h>
@@ -96,6 +97,8 @@ private slots:
     void packagingReplacesTheSetWholeOrNotAtAll_data();
     void packagingReplacesTheSetWholeOrNotAtAll();
     void setThatCannotBePutInPlaceRestoresTheOldFiles();
+    void folderTurnedReadOnlyLeavesNamedFilesThatTheNextExportClears_data();
+    void folderTurnedReadOnlyLeavesNamedFilesThatTheNextExportClears();
     void packagingRefusesUnusableInput_data();
     void packagingRefusesUnusableInput();
     void packagingRefusesCertificatesThatFailVerification_data();
@@ -154,6 +157,7 @@ void TestCertEngine::init()
 
 void TestCertEngine::cleanup()
 {
+    OutputFileSet::refuseChangesForTesting(QString(), false);
     WorkDirectory::removeHistory();
 }
 
@@ -335,7 +339,9 @@ void TestCertEngine::outputNamesComeFromTheFileNameOnly()
 
 void TestCertEngine::packagingReplacesTheSetWholeOrNotAtAll_data()
 {
-    QTest::addColumn<QString>("fault"); // "a directory", "read-only", "disk full", or where a link at file points
+    // "a directory", "read-only", "refused" (replacing it, as another user's file in a shared folder), "disk full",
+    // or where a link at file points
+    QTest::addColumn<QString>("fault");
     QTest::addColumn<QString>("file");
     QTest::addColumn<int>("code");
     const auto row = [](const char* fault, const char* file, int code) {
@@ -345,6 +351,8 @@ void TestCertEngine::packagingReplacesTheSetWholeOrNotAtAll_data()
     row("a directory", "cert.pem", CertEngine::CertPemNotOpened);
     row("a directory", "cert_key.pem", CertEngine::KeyPemNotOpened);
     row("read-only", "cert_key.pem", CertEngine::KeyPemNotOpened);
+    row("refused", "cert.p12", CertEngine::Pkcs12FileNotOpened);
+    row("refused", "cert_key.pem", CertEngine::KeyPemNotOpened); // after the other two were replaced
 #ifdef Q_OS_UNIX
     row("disk full", "cert.p12", CertEngine::Pkcs12FileNotWritten);
     row("disk full", "cert.pem", CertEngine::CertPemNotWritten);
@@ -370,7 +378,7 @@ void TestCertEngine::packagingReplacesTheSetWholeOrNotAtAll()
     WorkDirectory::freshDirectory("elsewhere");
     QVERIFY(writeFile("elsewhere/notes.txt", "notes"));
     for (const QString& name : kOutputNames) {
-        if (name != file || fault == "read-only" || fault == "disk full")
+        if (name != file || fault == "read-only" || fault == "disk full" || fault == "refused")
             QVERIFY(writeFile("out/" + name, "old " + name.toUtf8()));
         else if (fault == "a directory")
             QVERIFY(QDir().mkpath("out/" + name + "/inside"));
@@ -379,6 +387,8 @@ void TestCertEngine::packagingReplacesTheSetWholeOrNotAtAll()
     }
     if (fault == "read-only")
         QVERIFY(QFile::setPermissions("out/" + file, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    if (fault == "refused")
+        OutputFileSet::refuseChangesForTesting("out/" + file, false);
     int returned = -1;
     {
         const FileSizeLimit diskFull(limit);
@@ -430,6 +440,66 @@ void TestCertEngine::setThatCannotBePutInPlaceRestoresTheOldFiles()
     QCOMPARE(readFile("out/cert.p12"), QByteArray("old cert.p12"));
     QCOMPARE(readFile("out/cert.pem"), QByteArray("old cert.pem"));
     QVERIFY(QFileInfo("out/cert_key.pem/inside").isDir());
+}
+
+void TestCertEngine::folderTurnedReadOnlyLeavesNamedFilesThatTheNextExportClears_data()
+{
+    QTest::addColumn<int>("failing"); // the index of the file at whose replacing the folder turns read-only
+    QTest::addColumn<int>("code");
+    QTest::newRow("at cert.pem") << 1 << int(CertEngine::CertPemNotOpened);
+    QTest::newRow("at cert_key.pem") << 2 << int(CertEngine::KeyPemNotOpened);
+}
+
+void TestCertEngine::folderTurnedReadOnlyLeavesNamedFilesThatTheNextExportClears()
+{
+    QFETCH(int, failing);
+    QFETCH(int, code);
+    QCOMPARE(holdMerchantKey(), 0);
+    for (const QString& name : kOutputNames)
+        QVERIFY(writeFile("out/" + name, "old " + name.toUtf8()));
+    const QStringList merchantsOwn{"cert.pem.bak", "cert.pem.old", "cert.pem.old-copy"};
+    for (const QString& name : merchantsOwn)
+        QVERIFY(writeFile("out/" + name, "kept"));
+    OutputFileSet::refuseChangesForTesting("out/" + kOutputNames[failing], true);
+    QCOMPARE(package(m_merchantCert), code);
+
+    // Nothing can be put back: the files replaced before stay new, their old ones wait under names that say so,
+    // and the new files not yet in place (the key among them) under theirs.
+    QStringList expected = kOutputNames + merchantsOwn;
+    const QStringList entries = entriesIn("out");
+    for (int index = 0; index < kOutputNames.size(); ++index) {
+        const QString& name = kOutputNames[index];
+        const QStringList old =
+            entries.filter(QRegularExpression("^" + QRegularExpression::escape(name) + "\\.old-[A-Za-z0-9]{6}$"));
+        const QStringList fresh =
+            entries.filter(QRegularExpression("^" + QRegularExpression::escape(name) + "\\.new-[A-Za-z0-9]{6}$"));
+        QCOMPARE(old.size(), 1);
+        QCOMPARE(fresh.size(), index < failing ? 0 : 1);
+        expected += old + fresh;
+        if (index < failing) {
+            QCOMPARE(readFile("out/" + old[0]), "old " + name.toUtf8());
+            QVERIFY(readFile("out/" + name) != "old " + name.toUtf8());
+            QVERIFY2(
+                logText().contains(QDir::toNativeSeparators(QFileInfo("out/" + old[0]).absoluteFilePath()).toUtf8()),
+                logText().constData());
+        } else {
+            QCOMPARE(readFile("out/" + name), "old " + name.toUtf8());
+            QCOMPARE(readFile("out/" + old[0]), QByteArray()); // only reserved
+        }
+    }
+    expected.sort();
+    QCOMPARE(entries, expected);
+    QVERIFY2(logText().contains("mixed set"), logText().constData());
+
+    // Once the folder accepts changes again, the next export completes the set and clears what was left.
+    OutputFileSet::refuseChangesForTesting(QString(), false);
+    QCOMPARE(package(m_merchantCert), 0);
+    expected = kOutputNames + merchantsOwn;
+    expected.sort();
+    QCOMPARE(entriesIn("out"), expected);
+    QCOMPARE(publicKeyOfFile("out/cert_key.pem"), publicKeyOfFile("key.pem"));
+    QCOMPARE(readFile("out/cert.pem"), openssl({"x509"}, m_merchantCert));
+    openssl({"pkcs12", "-noout", "-in", "out/cert.p12", "-passin", "pass:" + kPassword});
 }
 
 void TestCertEngine::packagingRefusesUnusableInput_data()

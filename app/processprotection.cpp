@@ -3,7 +3,6 @@
 #include <QtGlobal>
 
 #ifdef Q_OS_WIN
-#include <werapi.h>
 #include <windows.h>
 #else
 #include <csignal>
@@ -17,7 +16,15 @@ void protectProcess()
 {
     // Each step is best effort: a process that cannot take one still runs, as it did before.
 #ifdef Q_OS_WIN
-    WerSetFlags(WER_FAULT_REPORTING_FLAG_NOHEAP);
+    // Looked up rather than declared: MinGW's werapi.h does not compile on its own.
+    using WerSetFlagsFunction = HRESULT(WINAPI*)(DWORD);
+    constexpr DWORD kNoHeap = 1; // WER_FAULT_REPORTING_FLAG_NOHEAP
+    if (const HMODULE kernel = GetModuleHandleW(L"kernel32.dll")) {
+        const auto setFlags =
+            reinterpret_cast<WerSetFlagsFunction>(reinterpret_cast<void (*)()>(GetProcAddress(kernel, "WerSetFlags")));
+        if (setFlags)
+            setFlags(kNoHeap);
+    }
 #else
     std::signal(SIGXFSZ, SIG_IGN);
     // The hard limit too, so that nothing later in the process can allow core files again.

@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 #include <QTest>
 
+#include <atomic>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -184,14 +185,18 @@ void TestLogFile::threadsWriteWholeLines()
         QVERIFY(writeFile("log", "a file where the directory belongs"));
     }
     constexpr int kThreads = 4;
-    constexpr int kLines = 100;
+    constexpr int kLines = 1000;
+    std::atomic<bool> start{false}; // all at once, so that they overlap
     std::vector<std::thread> threads;
     for (int thread = 0; thread < kThreads; ++thread) {
-        threads.emplace_back([thread] {
+        threads.emplace_back([thread, &start] {
+            while (!start)
+                std::this_thread::yield();
             for (int line = 0; line < kLines; ++line)
                 LogFile::instance()->write("thread %d line %d", thread, line);
         });
     }
+    start = true;
     for (std::thread& thread : threads)
         thread.join();
     if (!openable) {

@@ -204,7 +204,7 @@ QVector<HistoryDirectory::File> HistoryDirectory::files() const
     QVector<File> found;
     if (m_state != Usable)
         return found;
-    const QFileInfoList entries = QDir(m_path).entryInfoList(QDir::Files | QDir::Hidden | QDir::NoSymLinks);
+    const QFileInfoList entries = QDir(m_path).entryInfoList(QDir::Files | QDir::NoSymLinks);
     for (const QFileInfo& entry : entries) {
         if (!entry.isSymLink() && !entry.isJunction())
             found.append({entry.fileName(), entry.lastModified()});

@@ -299,7 +299,7 @@ HistoryStore::Record HistoryStore::restore(const QString& name)
 
 void HistoryStore::clear()
 {
-    // An empty path would name the working directory. removeRecursively deletes links inside, not their targets.
+    // An empty path would name the working directory.
     const QString path = directory();
     if (!path.isEmpty())
         HistoryDirectory(path, false).removeAll();

@@ -168,6 +168,9 @@ void TestSignEngine::initTestCase()
     QVERIFY(writeFile("enc_and_cert.pem", readFile("key_enc.pem") + readFile("cert.pem")));
     QVERIFY(writeFile("enc_trad_and_pub.pem", readFile("key_enc_trad.pem") + readFile("pub.pem")));
     QVERIFY(writeFile("ec_key_and_cert.pem", readFile("ec.pem") + readFile("cert.pem")));
+#ifndef Q_OS_WIN
+    QVERIFY(QFile::link("/dev/zero", "zero.pem"));
+#endif
 }
 
 // ---- Base64 codec
@@ -357,6 +360,13 @@ void TestSignEngine::everyFileKindLoadsWithItsFlags_data()
             << true;
     QTest::newRow("unknown kind") << "cert.pem" << KeyFileKind(3) << QByteArray() << int(SignEngine::UnknownFileKind)
                                   << false << true;
+#ifndef Q_OS_WIN
+    // An endless device is read no further than any key file goes, and fails by its content.
+    QTest::newRow("endless device as PKCS#12")
+        << "zero.pem" << KeyFilePkcs12 << QByteArray("x") << int(SignEngine::NotPkcs12) << false << true;
+    QTest::newRow("endless device as PEM")
+        << "zero.pem" << KeyFilePem << QByteArray() << int(SignEngine::NoCertificateInFile) << false << true;
+#endif
 }
 
 void TestSignEngine::everyFileKindLoadsWithItsFlags()
@@ -416,37 +426,47 @@ void TestSignEngine::failedLoadDropsPrivateKeyAndIsLogged()
 // minutes. Counts of a million still open.
 void TestSignEngine::pkcs12AskingForEndlessKeyDerivationIsRefused_data()
 {
+    QTest::addColumn<QString>("fixture"); // empty: exported by openssl, with the following options
     QTest::addColumn<int>("iterations");
     QTest::addColumn<QStringList>("options");
     QTest::addColumn<bool>("raised");
     QTest::addColumn<int>("code");
-    QTest::newRow("MAC") << 65536 << QStringList{"-keypbe", "NONE", "-certpbe", "NONE"} << true
-                         << int(SignEngine::Pkcs12WorkBeyondLimit);
+    const int beyond = SignEngine::Pkcs12WorkBeyondLimit;
+    QTest::newRow("MAC") << QString() << 65536 << QStringList{"-keypbe", "NONE", "-certpbe", "NONE"} << true << beyond;
     QTest::newRow("shrouded key bag, PBKDF2, no MAC")
-        << 65536 << QStringList{"-nomac", "-certpbe", "NONE"} << true << int(SignEngine::Pkcs12WorkBeyondLimit);
+        << QString() << 65536 << QStringList{"-nomac", "-certpbe", "NONE"} << true << beyond;
     QTest::newRow("encrypted certificates, legacy PBE, no MAC")
-        << 65536 << QStringList{"-legacy", "-nomac", "-keypbe", "NONE", "-certpbe", "PBE-SHA1-RC2-40"} << true
-        << int(SignEngine::Pkcs12WorkBeyondLimit);
-    QTest::newRow("a million iterations everywhere") << 1000000 << QStringList() << false << 0;
+        << QString() << 65536 << QStringList{"-legacy", "-nomac", "-keypbe", "NONE", "-certpbe", "PBE-SHA1-RC2-40"}
+        << true << beyond;
+    QTest::newRow("a million iterations everywhere") << QString() << 1000000 << QStringList() << false << 0;
+    // Seen only with the right password.
+    QTest::newRow("key bag in the encrypted part, PKCS#12 PBE")
+        << "hidden_pbes1.p12" << 0 << QStringList() << true << beyond;
+    QTest::newRow("key bag in the encrypted part, PBKDF2")
+        << "hidden_pbes2.p12" << 0 << QStringList() << true << beyond;
 }
 
 void TestSignEngine::pkcs12AskingForEndlessKeyDerivationIsRefused()
 {
+    QFETCH(QString, fixture);
     QFETCH(int, iterations);
     QFETCH(QStringList, options);
     QFETCH(bool, raised);
     QFETCH(int, code);
-    const QByteArray exported = exportPkcs12(file("key.pem"), file("cert.pem"), "secret123", iterations, options);
-    const QByteArray content = raised ? raiseIterationCounts(exported) : exported;
-    QVERIFY(!exported.isEmpty() && (content != exported) == raised);
-    QVERIFY(writeFile(file("hostile.p12"), content));
+    if (fixture.isEmpty()) {
+        const QByteArray exported = exportPkcs12(file("key.pem"), file("cert.pem"), "secret123", iterations, options);
+        const QByteArray content = raised ? raiseIterationCounts(exported) : exported;
+        QVERIFY(!exported.isEmpty() && (content != exported) == raised);
+        QVERIFY(writeFile(file("hostile.p12"), content));
+        fixture = QStringLiteral("hostile.p12");
+    }
 
     SignEngine engine;
     engine.fileKind = KeyFilePkcs12;
     QFile::remove(file("log/certutil_zv.txt"));
     QElapsedTimer timer;
     timer.start();
-    QCOMPARE(engine.loadKeyFile(file("hostile.p12").toUtf8(), "secret123"), code);
+    QCOMPARE(engine.loadKeyFile(file(fixture).toUtf8(), "secret123"), code);
     QCOMPARE(engine.hasPrivateKey, code == 0);
     if (code != 0) {
         // Refused before any key derivation, so at once.

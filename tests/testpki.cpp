@@ -6,10 +6,6 @@
 #include <QDir>
 #include <QTest>
 
-#include <openssl/pem.h>
-
-#include <memory>
-
 namespace pki {
 
 namespace {
@@ -24,8 +20,6 @@ void write(const QString& name, const QByteArray& content)
     if (content.isEmpty() || !writeFile(name, content))
         QTest::qFail(qPrintable("cannot write " + name), __FILE__, __LINE__);
 }
-
-template <typename T> using Owned = std::unique_ptr<T, void (*)(T*)>;
 
 } // namespace
 
@@ -51,8 +45,8 @@ void make()
     run(QStringLiteral("x509 -in cert.pem -outform DER -out cert.cer"));
     run("pkcs12 -export -inkey key.pem -in cert.pem -passout pass:" + QString::fromLatin1(kP12Password) +
         " -out cert.p12");
-    write(QStringLiteral("hidden_pbes1.p12"), keyBagInEncryptedPart(NID_pbe_WithSHA1And3_Key_TripleDES_CBC));
-    write(QStringLiteral("hidden_pbes2.p12"), keyBagInEncryptedPart(NID_aes_256_cbc));
+    write(QStringLiteral("hidden_pbes1.p12"), keyBagInEncryptedPart(QStringLiteral("PBE-SHA1-3DES")));
+    write(QStringLiteral("hidden_pbes2.p12"), keyBagInEncryptedPart(QStringLiteral("AES-256-CBC")));
 }
 
 QByteArray issue(const QByteArray& csr, const QString& ca)
@@ -68,42 +62,32 @@ QByteArray issueFor(const QString& keyFile, const QString& ca)
     return issue(openssl({"req", "-new", "-key", keyFile, "-subj", "/CN=test"}), ca);
 }
 
-QByteArray keyBagInEncryptedPart(int keyPbe)
+QByteArray keyBagInEncryptedPart(const QString& keyPbe)
 {
-    const QByteArray keyText = readFile(QStringLiteral("key.pem"));
-    const QByteArray certText = readFile(QStringLiteral("cert.pem"));
-    crypto::PkeyPtr key(PEM_read_bio_PrivateKey(crypto::readBio(keyText).get(), nullptr, nullptr, nullptr));
-    crypto::X509Ptr cert(PEM_read_bio_X509(crypto::readBio(certText).get(), nullptr, nullptr, nullptr));
-    Owned<PKCS8_PRIV_KEY_INFO> keyInfo(key ? EVP_PKEY2PKCS8(key.get()) : nullptr, PKCS8_PRIV_KEY_INFO_free);
-    // Made with 65,536 iterations, which its DER then raises without anything derived.
-    Owned<PKCS12_SAFEBAG> made(
-        keyInfo ? PKCS12_SAFEBAG_create_pkcs8_encrypt(keyPbe, kP12Password, -1, nullptr, 0, 65536, keyInfo.get())
-                : nullptr,
-        PKCS12_SAFEBAG_free);
-    QByteArray der(made ? i2d_PKCS12_SAFEBAG(made.get(), nullptr) : 0, '\0');
-    auto* out = reinterpret_cast<unsigned char*>(der.data());
-    if (!cert || der.isEmpty() || i2d_PKCS12_SAFEBAG(made.get(), &out) != der.size())
-        return QByteArray();
-    const QByteArray raised = raiseIterationCounts(der);
-    const auto* in = reinterpret_cast<const unsigned char*>(raised.constData());
-    PKCS12_SAFEBAG* keyBag = raised != der ? d2i_PKCS12_SAFEBAG(nullptr, &in, raised.size()) : nullptr;
-
-    STACK_OF(PKCS12_SAFEBAG)* bags = nullptr;
-    STACK_OF(PKCS7)* parts = nullptr;
-    QByteArray result;
-    if (keyBag && PKCS12_add_cert(&bags, cert.get()) && sk_PKCS12_SAFEBAG_push(bags, keyBag) > 0) {
-        keyBag = nullptr;
-        Owned<PKCS12> pkcs12(PKCS12_add_safe(&parts, bags, NID_pbe_WithSHA1And3_Key_TripleDES_CBC, 2048, kP12Password)
-                                 ? PKCS12_add_safes(parts, 0)
-                                 : nullptr,
-                             PKCS12_free);
-        if (pkcs12 && PKCS12_set_mac(pkcs12.get(), kP12Password, -1, nullptr, 0, 2048, nullptr) == 1)
-            result = crypto::writtenToMemory([&pkcs12](BIO* bio) { return i2d_PKCS12_bio(bio, pkcs12.get()); });
+    // openssl writes the bags into parts without encryption, where the count can be raised; they then move.
+    const QByteArray plain = raiseIterationCounts(
+        exportPkcs12("key.pem", "cert.pem", kP12Password, 65536, {"-keypbe", keyPbe, "-certpbe", "NONE", "-nomac"}));
+    const auto* in = reinterpret_cast<const unsigned char*>(plain.constData());
+    const crypto::Pkcs12Ptr source(d2i_PKCS12(nullptr, &in, plain.size()));
+    STACK_OF(PKCS7)* parts = source ? PKCS12_unpack_authsafes(source.get()) : nullptr;
+    bool moved = sk_PKCS7_num(parts) > 0;
+    for (int i = 0; moved && i < sk_PKCS7_num(parts); ++i) {
+        STACK_OF(PKCS12_SAFEBAG)* bags = PKCS12_unpack_p7data(sk_PKCS7_value(parts, i));
+        PKCS7* encrypted = bags ? PKCS12_pack_p7encdata(NID_pbe_WithSHA1And3_Key_TripleDES_CBC, kP12Password, -1,
+                                                        nullptr, 0, 2048, bags)
+                                : nullptr;
+        sk_PKCS12_SAFEBAG_pop_free(bags, PKCS12_SAFEBAG_free);
+        moved = encrypted != nullptr;
+        if (moved) {
+            PKCS7_free(sk_PKCS7_value(parts, i));
+            sk_PKCS7_set(parts, i, encrypted);
+        }
     }
-    PKCS12_SAFEBAG_free(keyBag);
-    sk_PKCS12_SAFEBAG_pop_free(bags, PKCS12_SAFEBAG_free);
+    const crypto::Pkcs12Ptr pkcs12(moved ? PKCS12_add_safes(parts, 0) : nullptr);
     sk_PKCS7_pop_free(parts, PKCS7_free);
-    return result;
+    if (!pkcs12 || PKCS12_set_mac(pkcs12.get(), kP12Password, -1, nullptr, 0, 2048, nullptr) != 1)
+        return QByteArray();
+    return crypto::writtenToMemory([&pkcs12](BIO* bio) { return i2d_PKCS12_bio(bio, pkcs12.get()); });
 }
 
 } // namespace pki

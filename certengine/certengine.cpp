@@ -140,7 +140,7 @@ int CertEngine::loadKey(const QByteArray& path, KeyFileKind kind, QByteArray pas
     const crypto::ScopedCleanse forgetPassword(password);
     ERR_clear_error();
     crypto::KeyFileReader file;
-    if (!file.read(QString::fromUtf8(path))) {
+    if (!file.read(QString::fromUtf8(path.constData(), path.size()))) {
         LogFile::instance()->write("error. %s", file.errorText().constData());
         return KeyFileNotOpened;
     }

@@ -34,8 +34,8 @@ public:
     KeyFileReader(const KeyFileReader&) = delete;
     KeyFileReader& operator=(const KeyFileReader&) = delete;
 
-    // Reads the file at path ("/" as separator), up to kMaxFileSize bytes. False when it cannot be opened or read;
-    // errorText() then says why, for the log.
+    // Reads the file at path ("/" as separator; one with a NUL inside is refused), up to kMaxFileSize bytes. False when
+    // it cannot be opened or read; errorText() then says why, for the log.
     bool read(const QString& path);
     QByteArray errorText() const { return error; }
 

@@ -272,8 +272,9 @@ int SignEngine::loadKeyFile(const QByteArray& path, QByteArray password)
     if (fileKind != KeyFilePkcs12 && fileKind != KeyFileCertificate && fileKind != KeyFilePem)
         return UnknownFileKind;
 
+    const QByteArray cleanPath = QByteArray(path).replace("\\\\", "/");
     crypto::KeyFileReader file;
-    if (!file.read(QString::fromUtf8(QByteArray(path).replace("\\\\", "/")))) {
+    if (!file.read(QString::fromUtf8(cleanPath.constData(), cleanPath.size()))) {
         logError(file.errorText().constData());
         return KeyFileNotOpened;
     }

@@ -360,6 +360,9 @@ void TestSignEngine::everyFileKindLoadsWithItsFlags_data()
             << true;
     QTest::newRow("unknown kind") << "cert.pem" << KeyFileKind(3) << QByteArray() << int(SignEngine::UnknownFileKind)
                                   << false << true;
+    QTest::newRow("NUL inside the name") << QString("cert.p12") + QChar(0) + "x" << KeyFilePkcs12
+                                         << QByteArray("secret123") << int(SignEngine::KeyFileNotOpened) << false
+                                         << true;
     // Endless derivation in a key bag that only the right password reveals, refused before it starts.
     for (const char* name : {"hidden_pbes1.p12", "hidden_pbes2.p12"})
         QTest::newRow(name) << name << KeyFilePkcs12 << QByteArray("secret123")

@@ -164,7 +164,8 @@ int readRecord(const QString& name, HistoryStore::Record& record)
     record.spName = members.value(QStringLiteral("spName")).toString();
     record.csr = members.value(QStringLiteral("csr")).toString();
 
-    const QByteArray pem = members.value(QStringLiteral("key")).toString().toUtf8();
+    QByteArray pem = members.value(QStringLiteral("key")).toString().toUtf8();
+    const crypto::ScopedCleanse forgetPem(pem);
     crypto::BioPtr bio = crypto::readBio(pem);
     if (!bio) {
         crypto::logLibraryError(kLogPrefix);
@@ -232,6 +233,7 @@ int HistoryStore::save(const QByteArray& spNo, const QByteArray& spName, const E
     if (!key || csr.isEmpty())
         return NothingToSave;
     QByteArray pem;
+    const crypto::ScopedCleanse forgetPem(pem);
     const int code = keyToPem(key, pem);
     if (code != 0)
         return code;

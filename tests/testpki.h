@@ -11,6 +11,9 @@
 //   cert.pem, cert.cer           the merchant's certificate, issued by the root, PEM and DER
 //   cert.p12                     key and certificate as PKCS#12, password kP12Password
 //   other.pem                    a stranger's key
+//   hidden_pbes1.p12, hidden_pbes2.p12
+//                                as cert.p12, but the key bag lies in an encrypted part and claims 8,388,607
+//                                iterations (PKCS#12 PBE, PBES2 with PBKDF2), which only the password reveals
 namespace pki {
 
 // Subject of the merchant's certificate, with Chinese names, as openssl -subj takes it.
@@ -26,6 +29,10 @@ QByteArray issue(const QByteArray& csr, const QString& ca = QStringLiteral("ca")
 QByteArray issueFor(const QString& keyFile, const QString& ca = QStringLiteral("ca"));
 // Another CA: name.key and name.pem.
 void makeCa(const QString& name);
+// key.pem and cert.pem as DER PKCS#12 with the password kP12Password and a MAC, every bag in an encrypted part (no
+// openssl command writes it so); the key bag is encrypted with keyPbe (as openssl's -keypbe takes it) and claims
+// 8,388,607 iterations.
+QByteArray keyBagInEncryptedPart(const QString& keyPbe);
 
 } // namespace pki
 

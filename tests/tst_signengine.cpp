@@ -168,6 +168,9 @@ void TestSignEngine::initTestCase()
     QVERIFY(writeFile("enc_and_cert.pem", readFile("key_enc.pem") + readFile("cert.pem")));
     QVERIFY(writeFile("enc_trad_and_pub.pem", readFile("key_enc_trad.pem") + readFile("pub.pem")));
     QVERIFY(writeFile("ec_key_and_cert.pem", readFile("ec.pem") + readFile("cert.pem")));
+#ifndef Q_OS_WIN
+    QVERIFY(QFile::link("/dev/zero", "zero.pem"));
+#endif
 }
 
 // ---- Base64 codec
@@ -357,6 +360,18 @@ void TestSignEngine::everyFileKindLoadsWithItsFlags_data()
             << true;
     QTest::newRow("unknown kind") << "cert.pem" << KeyFileKind(3) << QByteArray() << int(SignEngine::UnknownFileKind)
                                   << false << true;
+    QTest::newRow("NUL inside the name") << QString("cert.p12") + QChar(0) + "x" << KeyFilePkcs12
+                                         << QByteArray("secret123") << int(SignEngine::KeyFileNotOpened) << false
+                                         << true;
+    // Endless derivation in a key bag that only the right password reveals, refused before it starts.
+    for (const char* name : {"hidden_pbes1.p12", "hidden_pbes2.p12"})
+        QTest::newRow(name) << name << KeyFilePkcs12 << QByteArray("secret123")
+                            << int(SignEngine::Pkcs12WorkBeyondLimit) << false << true;
+#ifndef Q_OS_WIN
+    // An endless device is read no further than any key file goes, and fails by its content.
+    QTest::newRow("endless device") << "zero.pem" << KeyFilePem << QByteArray() << int(SignEngine::NoCertificateInFile)
+                                    << false << true;
+#endif
 }
 
 void TestSignEngine::everyFileKindLoadsWithItsFlags()

@@ -137,6 +137,7 @@ int readRecord(const QString& name, HistoryStore::Record& record)
     if (path.isEmpty())
         return HistoryStore::RecordNotFound;
     QByteArray bytes;
+    const crypto::ScopedCleanse forgetRecord(bytes); // the record holds the key in the clear
     if (!HistoryDirectory(path, false).read(name + QStringLiteral(".json"), kRecordSizeLimit, bytes))
         return HistoryStore::RecordNotFound;
     QBuffer file(&bytes);

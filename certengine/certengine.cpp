@@ -390,9 +390,9 @@ int CertEngine::exportPkcs12(const QByteArray& certText, QByteArray password, co
     return 0;
 }
 
-QStringList CertEngine::listHistory() const
+QStringList CertEngine::listHistory(int* code) const
 {
-    return HistoryStore::list();
+    return HistoryStore::list(code);
 }
 
 int CertEngine::restoreHistory(const QString& name, QString& merchantNo, QString& merchantName, QString& csr)

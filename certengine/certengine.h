@@ -101,7 +101,8 @@ public:
     // owner only from the moment they are created.
     int exportPkcs12(const QByteArray& certText, QByteArray password, const QByteArray& targetPath);
 
-    QStringList listHistory() const;
+    // code, when given, receives 0 or the history store's refusal of its directory (the list is then empty).
+    QStringList listHistory(int* code = nullptr) const;
     // On success the record's key and merchant data replace the engine's, and the outputs are the record's; on
     // failure nothing changes.
     int restoreHistory(const QString& name, QString& spNo, QString& spName, QString& csr);

@@ -1,7 +1,5 @@
 #include "opensslcommand.h"
 
-#include "crypto/privatefiles.h"
-
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -156,10 +154,34 @@ QString accessListOf(const QString& path)
 #endif
 }
 
+QString userSid()
+{
+#ifdef Q_OS_WIN
+    wchar_t name[256];
+    DWORD nameLength = 256;
+    if (!GetUserNameW(name, &nameLength))
+        return QString();
+    unsigned char sid[SECURITY_MAX_SID_SIZE];
+    DWORD sidLength = sizeof sid;
+    wchar_t domain[256];
+    DWORD domainLength = 256;
+    SID_NAME_USE use;
+    LPWSTR text = nullptr;
+    if (!LookupAccountNameW(nullptr, name, sid, &sidLength, domain, &domainLength, &use) ||
+        !ConvertSidToStringSidW(sid, &text))
+        return QString();
+    const QString result = QString::fromWCharArray(text);
+    LocalFree(text);
+    return result;
+#else
+    return QString();
+#endif
+}
+
 bool admitsOwnerAlone(const QString& path)
 {
     static const QRegularExpression entry(QStringLiteral("\\(([A-Z]+);[^;]*;[^;]*;[^;]*;[^;]*;([^)]*)\\)"));
-    const QString sid = PrivateFiles::ownerOnlyDescriptor(false).section(QLatin1Char(';'), -1).chopped(1);
+    const QString sid = userSid();
     QStringList entries;
     for (auto match = entry.globalMatch(accessListOf(path)); match.hasNext();) {
         const QRegularExpressionMatch found = match.next();

@@ -67,6 +67,7 @@ private slots:
     void historyClear();
     void failedRestoreEmptiesTheFields_data();
     void failedRestoreEmptiesTheFields();
+    void refusedHistoryIsNamedNotShownEmpty();
     void importPageErrorsKeepTheInputs_data();
     void importPageErrorsKeepTheInputs();
     void importPageAsksBeforeWriting_data();
@@ -273,8 +274,10 @@ void TestWizard::changeJourneyKeepsTheKeyOfTheFile()
     QCOMPARE(QGuiApplication::clipboard()->text().toUtf8(), csr);
     QCOMPARE(m_seen, QStringList{"复制成功"});
     QCOMPARE(text(request, "errorLabel"),
-             history.isEmpty() ? QString()
-                               : "证书请求串已生成，但未能保存到操作记录（ret:30012），请在关闭程序前完成证书导入");
+             history.isEmpty()
+                 ? QString()
+                 : "证书请求串已生成，但未能保存到操作记录（ret:30012）。请修复后重新生成；若已提交此请求串，"
+                   "请勿离开本页或关闭程序，直至完成证书导入");
     QCOMPARE(textsThatDoNotFit(request), QString());
 
     // Back to the request page and forward again gives a new, empty import page.
@@ -455,6 +458,19 @@ void TestWizard::failedRestoreEmptiesTheFields()
     click(request, "nextStepBtn"); // no request to go on with
     QCOMPARE(text(request, "errorLabel"), QStringLiteral("请生成证书请求串"));
     QCOMPARE(stackIndex(), 1);
+}
+
+void TestWizard::refusedHistoryIsNamedNotShownEmpty()
+{
+    QVERIFY(QFile::link(WorkDirectory::freshDirectory("elsewhere"), HistoryStore::directory()));
+    QWidget* request = openRequestPage(false);
+    QVERIFY(request);
+    ModalAnswer noHistory(ModalAnswer::closeWindow());
+    emit static_cast<QLabel*>(widget(request, "optHistoryLabel"))->linkActivated(QStringLiteral("  "));
+    QCOMPARE(noHistory.answeredCount(), 0); // no empty list that looks as if the records were gone
+    QCOMPARE(text(request, "errorLabel"), QStringLiteral("无法打开操作记录（ret:30026）：opts目录是链接或属于其他用户。"
+                                                         "记录未被删除，请将其恢复为本人的普通目录后重试"));
+    QCOMPARE(textsThatDoNotFit(request), QString());
 }
 
 void TestWizard::importPageErrorsKeepTheInputs_data()

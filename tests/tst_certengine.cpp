@@ -2,6 +2,7 @@
 #include "certengine/outputfileset.h"
 #include "opensslcommand.h"
 
+#include "accesslist.h"
 #include "crypto/cryptosupport.h"
 #include "history/historystore.h"
 #include "passphraseprompts.h"

@@ -127,13 +127,6 @@ void TestCertEngine::initTestCase()
     pki::make();
     pki::makeCa("otherca");
     m_merchantCert = readFile("cert.pem");
-    openssl({"pkey", "-in", "key.pem", "-aes256", "-passout", "pass:secret", "-out", "encrypted.key"});
-    // A PKCS#12 file as older tools wrote it, with an RC2-40 certificate bag.
-    openssl({"pkcs12", "-export", "-legacy", "-inkey", "key.pem", "-in", "cert.pem", "-passout", "pass:old-secret",
-             "-out", "legacy.p12"});
-    const OpensslResult legacy =
-        opensslMayFail({"pkcs12", "-info", "-noout", "-legacy", "-in", "legacy.p12", "-passin", "pass:old-secret"});
-    QVERIFY2(legacy.errors.contains("pbeWithSHA1And40BitRC2-CBC"), legacy.errors.constData());
     // PKCS#12 files that claim millions of key-derivation iterations, for the MAC and for a bag of a file
     // without MAC.
     const QStringList hostile[] = {{"-keypbe", "NONE", "-certpbe", "NONE"}, {"-nomac", "-certpbe", "NONE"}};
@@ -575,7 +568,7 @@ void TestCertEngine::changeFlowKeepsTheKeyOfTheFile_data()
     QTest::addColumn<QByteArray>("password");
     QTest::newRow("PKCS#12 made by the engine") << "engine/cert.p12" << int(KeyFilePkcs12) << kPassword;
     QTest::newRow("PKCS#12 of the openssl command") << "cert.p12" << int(KeyFilePkcs12) << kPassword;
-    QTest::newRow("legacy PKCS#12") << "legacy.p12" << int(KeyFilePkcs12) << QByteArray("old-secret");
+    QTest::newRow("legacy PKCS#12") << "legacy.p12" << int(KeyFilePkcs12) << kPassword;
     QTest::newRow("PEM key") << "key.pem" << int(KeyFilePem) << QByteArray();
 }
 
@@ -614,7 +607,7 @@ void TestCertEngine::failedKeyLoads_data()
     QTest::newRow("PEM with a public key only")
         << "pub.pem" << pem << QByteArray() << int(CertEngine::NoPemPrivateKey) << false;
     QTest::newRow("encrypted PEM key, never prompting")
-        << "encrypted.key" << pem << QByteArray() << int(CertEngine::NoPemPrivateKey) << false;
+        << "key_enc.pem" << pem << QByteArray() << int(CertEngine::NoPemPrivateKey) << false;
     QTest::newRow("certificate file holds no key")
         << "cert.pem" << int(KeyFileCertificate) << QByteArray() << int(CertEngine::NoKeyForRequest) << false;
     QTest::newRow("PKCS#12 with endless MAC derivation")
@@ -635,8 +628,8 @@ void TestCertEngine::failedKeyLoads()
     QCOMPARE(engine()->loadKey("other.pem", KeyFilePem, QByteArray()), 0);
     engine()->setMerchant(kMerchantNo, kMerchantName);
     QByteArray csr = "untouched";
-    // The right pass phrase of encrypted.key, should anything ask for it.
-    const PassphrasePrompts prompts("secret");
+    // The right pass phrase of key_enc.pem, should anything ask for it.
+    const PassphrasePrompts prompts(pki::kKeyPassphrase);
     QCOMPARE(engine()->generateRequest(csr, path.toUtf8(), KeyFileKind(kind), password), code);
     QCOMPARE(prompts.count(), 0);
     QCOMPARE(csr, QByteArray("untouched"));

@@ -148,9 +148,7 @@ void TestSignEngine::initTestCase()
     const QStringList commands = {
         "pkey -in key.pem -traditional -out key_trad.pem",
         "pkey -in other.pem -pubout -out other_pub.pem",
-        "pkey -in key.pem -aes256 -passout pass:secret -out key_enc.pem",
         "pkey -in key.pem -traditional -aes256 -passout pass:secret -out key_enc_trad.pem",
-        "pkcs12 -export -legacy -inkey key.pem -in cert.pem -passout pass:secret123 -out legacy.p12",
         "pkcs12 -export -keypbe PBE-SHA1-3DES -certpbe PBE-SHA1-3DES -macalg sha1 -inkey key.pem -in cert.pem "
         "-passout pass:secret123 -out des.p12",
         "pkcs12 -export -inkey key.pem -in cert.pem -passout pass: -out nopass.p12",
@@ -370,7 +368,7 @@ void TestSignEngine::everyFileKindLoadsWithItsFlags()
     SignEngine engine;
     engine.fileKind = kind;
     // The right pass phrase of the encrypted keys, should anything ask for it.
-    const PassphrasePrompts prompts("secret");
+    const PassphrasePrompts prompts(pki::kKeyPassphrase);
     QCOMPARE(engine.loadKeyFile(file(name).toUtf8(), password), code);
     QCOMPARE(prompts.count(), 0);
     QCOMPARE(engine.hasPrivateKey, privateKey);

@@ -33,12 +33,6 @@ QByteArray repeated(const QByteArray& pattern, int length)
     return out.left(length);
 }
 
-// The kind of a file as the file chooser decides it from the name.
-KeyFileKind kindOf(const QString& name)
-{
-    return name.contains(".pem") ? KeyFilePem : name.contains(".cer") ? KeyFileCertificate : KeyFilePkcs12;
-}
-
 // cryptText on the given number of threads.
 int cryptOn(int threads, SignEngine& engine, bool usePublicKey, bool encrypt, const QByteArray& input,
             QByteArray& output)
@@ -137,7 +131,7 @@ QByteArray TestSignEngine::opensslBlockwise(const QStringList& arguments, const 
 
 void TestSignEngine::load(SignEngine& engine, const QString& name, const QByteArray& password)
 {
-    engine.fileKind = kindOf(name);
+    engine.fileKind = keyFileKindOf(name, true);
     QCOMPARE(engine.loadKeyFile(file(name).toUtf8(), password), 0);
 }
 
@@ -515,7 +509,7 @@ void TestSignEngine::onlyLibraryFailuresAreLogged()
     QFETCH(int, code);
     QFETCH(bool, logged);
     SignEngine engine;
-    engine.fileKind = kindOf(name);
+    engine.fileKind = keyFileKindOf(name, true);
     if (step != LoadStep && !name.isEmpty())
         load(engine, name, password);
     const QString log = file("log/certutil_zv.txt");

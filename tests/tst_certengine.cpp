@@ -14,6 +14,8 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <openssl/err.h>
@@ -92,6 +94,7 @@ private slots:
     void requestCarriesTheMerchantSubjectInOrder();
     void applyFlowMakesAFreshRsaKeyEachTime();
     void packagingWritesThreeMatchingFiles();
+    void asciiPasswordFileOpensInJavaKeytool();
     void outputNamesComeFromTheFileNameOnly_data();
     void outputNamesComeFromTheFileNameOnly();
     void packagingReplacesTheSetWholeOrNotAtAll_data();
@@ -308,6 +311,23 @@ void TestCertEngine::packagingWritesThreeMatchingFiles()
     }
     // The key stays held: the same certificate packages again.
     QCOMPARE(package(cert), 0);
+}
+
+void TestCertEngine::asciiPasswordFileOpensInJavaKeytool()
+{
+    const QString keytool = QStandardPaths::findExecutable("keytool");
+    if (keytool.isEmpty())
+        QSKIP("no Java runtime (keytool) installed");
+    QCOMPARE(holdMerchantKey(), 0);
+    QCOMPARE(package(m_merchantCert), 0);
+
+    QProcess java;
+    java.start(keytool, {"-list", "-v", "-storetype", "PKCS12", "-keystore", nativeOutput("out", "cert.p12"),
+                         "-storepass", QString::fromLatin1(kPassword)});
+    QVERIFY(java.waitForFinished(30000));
+    const QByteArray listing = java.readAllStandardOutput() + java.readAllStandardError();
+    QVERIFY2(java.exitCode() == 0, listing.constData());
+    QVERIFY2(listing.contains("PrivateKeyEntry"), listing.constData());
 }
 
 void TestCertEngine::outputNamesComeFromTheFileNameOnly_data()

@@ -23,9 +23,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
-#include <QProcess>
 #include <QPushButton>
-#include <QStandardPaths>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextBrowser>
@@ -76,7 +74,6 @@ private slots:
     void finishPageSaysWhenNoFileManagerStarts();
     void finishPageShowsTheNotesWholeWithSigningRed();
     void historyLinkIsAccessibleAndOpensTheHistory();
-    void asciiPasswordFileOpensInJavaKeytool();
 
 private:
     // A fresh main window, shown and with its tile clicked: the request page on the stack above it.
@@ -722,25 +719,6 @@ void TestWizard::historyLinkIsAccessibleAndOpensTheHistory()
     returned = true;
     QTRY_VERIFY(pressed.wasAnswered());
     QVERIFY(openedAfterReturn);
-}
-
-void TestWizard::asciiPasswordFileOpensInJavaKeytool()
-{
-    const QString keytool = QStandardPaths::findExecutable("keytool");
-    if (keytool.isEmpty())
-        QSKIP("no Java runtime (keytool) installed");
-    QWidget* import = openImportPage();
-    QVERIFY(import);
-    const QString directory = WorkDirectory::freshDirectory("java");
-    generateFiles(import, m_merchantCert, kPassword, directory);
-
-    QProcess java;
-    java.start(keytool,
-               {"-list", "-v", "-storetype", "PKCS12", "-keystore", directory + "/cert.p12", "-storepass", kPassword});
-    QVERIFY(java.waitForFinished(30000));
-    const QByteArray listing = java.readAllStandardOutput() + java.readAllStandardError();
-    QVERIFY2(java.exitCode() == 0, listing.constData());
-    QVERIFY2(listing.contains("PrivateKeyEntry"), listing.constData());
 }
 
 QTEST_MAIN(TestWizard)

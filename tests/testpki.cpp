@@ -42,6 +42,13 @@ void make()
     run(QStringLiteral("pkey -in key.pem -pubout -out pub.pem"));
     write(QStringLiteral("cert.pem"),
           issue(openssl({"req", "-new", "-key", "key.pem", "-utf8", "-subj", QString::fromUtf8(kSubject)})));
+    run("pkcs12 -export -legacy -inkey key.pem -in cert.pem -passout pass:" + QString::fromLatin1(kP12Password) +
+        " -out legacy.p12");
+    const OpensslResult legacy = opensslMayFail({"pkcs12", "-info", "-noout", "-legacy", "-in", "legacy.p12", "-passin",
+                                                 "pass:" + QString::fromLatin1(kP12Password)});
+    if (!legacy.errors.contains("pbeWithSHA1And40BitRC2-CBC"))
+        QTest::qFail(("legacy.p12 has no RC2-40 bag: " + legacy.errors).constData(), __FILE__, __LINE__);
+    run("pkey -in key.pem -aes256 -passout pass:" + QString::fromLatin1(kKeyPassphrase) + " -out key_enc.pem");
     run(QStringLiteral("x509 -in cert.pem -outform DER -out cert.cer"));
     run("pkcs12 -export -inkey key.pem -in cert.pem -passout pass:" + QString::fromLatin1(kP12Password) +
         " -out cert.p12");

@@ -1,6 +1,7 @@
 #include "history/historystore.h"
 #include "opensslcommand.h"
 
+#include "accesslist.h"
 #include "crypto/cryptosupport.h"
 #include "testpki.h"
 #include "workdirectory.h"

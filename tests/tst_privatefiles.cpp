@@ -1,6 +1,6 @@
 #include "crypto/privatefiles.h"
 
-#include "opensslcommand.h"
+#include "accesslist.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,6 @@
 #include "app/logfile.h"
 #include "app/mainwindow.h"
+#include "app/processprotection.h"
 #include "app/startup.h"
 
 #include <QApplication>
@@ -9,6 +10,7 @@
 
 int main(int argc, char* argv[])
 {
+    protectProcess();
     enableHighDpiScaling();
     QApplication application(argc, argv);
 

@@ -385,7 +385,8 @@ int CertEngine::exportPkcs12(const QByteArray& certText, QByteArray password, co
     }
     if (!files.commit()) {
         LogFile::instance()->write("error. %s", files.errorString().toUtf8().constData());
-        return outputs[files.failedFile()].writeFailure;
+        const OutputFile& failed = outputs[files.failedFile()];
+        return files.refused() ? failed.openFailure : failed.writeFailure;
     }
     return 0;
 }

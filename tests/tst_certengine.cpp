@@ -15,6 +15,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -100,6 +101,7 @@ private slots:
     void packagingReplacesTheSetWholeOrNotAtAll_data();
     void packagingReplacesTheSetWholeOrNotAtAll();
     void setThatCannotBePutInPlaceRestoresTheOldFiles();
+    void folderTurnedReadOnlyLeavesNamedFilesThatTheNextExportClears();
     void packagingRefusesUnusableInput_data();
     void packagingRefusesUnusableInput();
     void packagingRefusesCertificatesThatFailVerification_data();
@@ -151,6 +153,7 @@ void TestCertEngine::init()
 
 void TestCertEngine::cleanup()
 {
+    OutputFileSet::refuseChangesForTesting(QString(), false);
     WorkDirectory::removeHistory();
 }
 
@@ -349,7 +352,7 @@ void TestCertEngine::outputNamesComeFromTheFileNameOnly()
 
 void TestCertEngine::packagingReplacesTheSetWholeOrNotAtAll_data()
 {
-    QTest::addColumn<QString>("fault"); // "a directory", "read-only", "disk full", or where a link at file points
+    QTest::addColumn<QString>("fault"); // "a directory", "read-only", "refused", "disk full", or a link's target
     QTest::addColumn<QString>("file");
     QTest::addColumn<int>("code");
     const auto row = [](const char* fault, const char* file, int code) {
@@ -359,6 +362,8 @@ void TestCertEngine::packagingReplacesTheSetWholeOrNotAtAll_data()
     row("a directory", "cert.pem", CertEngine::CertPemNotOpened);
     row("a directory", "cert_key.pem", CertEngine::KeyPemNotOpened);
     row("read-only", "cert_key.pem", CertEngine::KeyPemNotOpened);
+    row("refused", "cert.p12", CertEngine::Pkcs12FileNotOpened); // as another user's file in a shared folder
+    row("refused", "cert_key.pem", CertEngine::KeyPemNotOpened); // after the other two were replaced
 #ifdef Q_OS_UNIX
     row("disk full", "cert.p12", CertEngine::Pkcs12FileNotWritten);
     row("disk full", "cert.pem", CertEngine::CertPemNotWritten);
@@ -384,7 +389,7 @@ void TestCertEngine::packagingReplacesTheSetWholeOrNotAtAll()
     WorkDirectory::freshDirectory("elsewhere");
     QVERIFY(writeFile("elsewhere/notes.txt", "notes"));
     for (const QString& name : kOutputNames) {
-        if (name != file || fault == "read-only" || fault == "disk full")
+        if (name != file || fault == "read-only" || fault == "disk full" || fault == "refused")
             QVERIFY(writeFile("out/" + name, "old " + name.toUtf8()));
         else if (fault == "a directory")
             QVERIFY(QDir().mkpath("out/" + name + "/inside"));
@@ -393,6 +398,8 @@ void TestCertEngine::packagingReplacesTheSetWholeOrNotAtAll()
     }
     if (fault == "read-only")
         QVERIFY(QFile::setPermissions("out/" + file, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    if (fault == "refused")
+        OutputFileSet::refuseChangesForTesting("out/" + file, false);
     int returned = -1;
     {
         const FileSizeLimit diskFull(limit);
@@ -444,6 +451,32 @@ void TestCertEngine::setThatCannotBePutInPlaceRestoresTheOldFiles()
     QCOMPARE(readFile("out/cert.p12"), QByteArray("old cert.p12"));
     QCOMPARE(readFile("out/cert.pem"), QByteArray("old cert.pem"));
     QVERIFY(QFileInfo("out/cert_key.pem/inside").isDir());
+}
+
+void TestCertEngine::folderTurnedReadOnlyLeavesNamedFilesThatTheNextExportClears()
+{
+    QCOMPARE(holdMerchantKey(), 0);
+    for (const QString& name : kOutputNames + QStringList{"cert.pem.old"}) // the last is the merchant's own
+        QVERIFY(writeFile("out/" + name, "old " + name.toUtf8()));
+    OutputFileSet::refuseChangesForTesting("out/cert_key.pem", true);
+    QCOMPARE(package(m_merchantCert), int(CertEngine::KeyPemNotOpened));
+
+    // Nothing can be put back: the two files replaced before stay new and their old ones wait as .old-XXXXXX; the
+    // new key not yet in place waits as .new-XXXXXX beside the name reserved for its old one.
+    QStringList entries = entriesIn("out");
+    const QString oldP12 = entries.filter("cert.p12.old-").value(0);
+    QCOMPARE(entries.replaceInStrings(QRegularExpression("-[A-Za-z0-9]{6}$"), "-XXXXXX"),
+             (QStringList{"cert.p12", "cert.p12.old-XXXXXX", "cert.pem", "cert.pem.old", "cert.pem.old-XXXXXX",
+                          "cert_key.pem", "cert_key.pem.new-XXXXXX", "cert_key.pem.old-XXXXXX"}));
+    QCOMPARE(readFile("out/" + oldP12), QByteArray("old cert.p12"));
+    QCOMPARE(readFile("out/cert_key.pem"), QByteArray("old cert_key.pem"));
+    QVERIFY2(logText().contains(oldP12.toUtf8()) && logText().contains("mixed set"), logText().constData());
+
+    // Once the folder accepts changes again, the next export completes the set and clears what was left.
+    OutputFileSet::refuseChangesForTesting(QString(), false);
+    QCOMPARE(package(m_merchantCert), 0);
+    QCOMPARE(entriesIn("out"), (QStringList{"cert.p12", "cert.pem", "cert.pem.old", "cert_key.pem"}));
+    QCOMPARE(publicKeyOfFile("out/cert_key.pem"), publicKeyOfFile("key.pem"));
 }
 
 void TestCertEngine::packagingRefusesUnusableInput_data()

@@ -20,7 +20,7 @@ for option in "$@"; do
     --fuzz) packages+=(clang libclang-rt-14-dev) ;;
     --valgrind) packages+=(valgrind) ;;
     --windows) packages+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev wine64 wine nsis
-                          fonts-wine zip unzip xz-utils fonts-dejavu-core) ;;
+                          fonts-wine zip unzip xz-utils fonts-dejavu-core xclip) ;;
     *) echo "install-deps.sh: unknown option $option" >&2; exit 2 ;;
     esac
 done

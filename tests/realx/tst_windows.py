@@ -44,7 +44,8 @@ from Xlib import X  # noqa: E402
 
 WINE_RUN = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts", "wine-run.sh")
 IMPORT_TITLE = "生成证书文件"
-FOLDER_TITLE = "证书保存目录"
+# Wine's folder dialog shows its own title rather than the program's.
+FOLDER_TITLES = ("证书保存目录", "Select Folder")
 FINISH_TITLE = "证书保存成功"
 ENTRY_NAME = "Zorvik商户平台证书工具.lnk"
 PASSWORD = "Secret123"
@@ -292,8 +293,13 @@ def apply_journey(session, prefix, folder, as_user, ca, how):
         session.click(page, 250, 403)  # password
         session.type(PASSWORD)
         session.click(page, 440, 523)  # 生成
-        session.wait_for_window(FOLDER_TITLE, timeout=30)
-        session.key("Return")  # the folder the dialog starts in
+        dialog = session.wait_for_window(FOLDER_TITLES, timeout=30)
+        # The folder it starts in: "." in its file name box, then its Open button at the bottom right (Wine's dialog
+        # takes no empty name).
+        _, _, width, height = session.geometry(dialog)
+        session.click(dialog, width - 343, height - 43)
+        session.type(".")
+        session.click(dialog, width - 114, height - 17)
         finish = session.wait_for_window(FINISH_TITLE, timeout=60)
 
         files = [os.path.join(data, name) for name in ("cert.p12", "cert.pem", "cert_key.pem")]

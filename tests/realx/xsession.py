@@ -158,11 +158,12 @@ class Session:
         return found
 
     def wait_for_window(self, title, timeout=15):
-        """The mapped top-level window whose title is title."""
+        """The mapped top-level window whose title is title (or one of a tuple of titles)."""
+        titles = title if isinstance(title, tuple) else (title,)
         deadline = time.time() + timeout
         while time.time() < deadline:
             for window in self.visible_windows():
-                if self.title(window) == title:
+                if self.title(window) in titles:
                     time.sleep(0.2)  # let the program finish painting and take input
                     return window
             time.sleep(0.05)

@@ -78,12 +78,13 @@ public:
     void logCryptoError() const;
 
     int generateKeyPair();
-    int loadKey(const QByteArray& path, KeyFileKind kind, const QByteArray& password);
+    // A password that the engine alone holds (a temporary the caller hands over) is overwritten when it is done.
+    int loadKey(const QByteArray& path, KeyFileKind kind, QByteArray password);
     int makeRequest(QByteArray& csr);
     // Loads the key from keyPath (or generates a new one when keyPath is empty), makes the request and
     // records it in the history. csr is written only on success, and so is historyCode: the code of the
     // history save (0 when kept), whose failure does not fail the request.
-    int generateRequest(QByteArray& csr, const QByteArray& keyPath, KeyFileKind kind, const QByteArray& password,
+    int generateRequest(QByteArray& csr, const QByteArray& keyPath, KeyFileKind kind, QByteArray password,
                         int* historyCode = nullptr);
 
     // On success *cert receives a certificate that the caller frees with X509_free; otherwise it is null.
@@ -98,9 +99,10 @@ public:
     // replacing the files of these names together or not at all; a symbolic link of such a name is replaced itself,
     // never what it points to. The two files with the private key, cert.p12 and cert_key.pem, are readable by their
     // owner only from the moment they are created.
-    int exportPkcs12(const QByteArray& certText, const QByteArray& password, const QByteArray& targetPath);
+    int exportPkcs12(const QByteArray& certText, QByteArray password, const QByteArray& targetPath);
 
-    QStringList listHistory() const;
+    // code, when given, receives 0 or the history store's refusal of its directory (the list is then empty).
+    QStringList listHistory(int* code = nullptr) const;
     // On success the record's key and merchant data replace the engine's, and the outputs are the record's; on
     // failure nothing changes.
     int restoreHistory(const QString& name, QString& spNo, QString& spName, QString& csr);

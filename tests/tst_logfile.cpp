@@ -1,5 +1,4 @@
 #include "app/logfile.h"
-#include "opensslcommand.h"
 #include "workdirectory.h"
 
 #include <QCoreApplication>

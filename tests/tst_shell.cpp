@@ -7,7 +7,6 @@
 #include "certengine/certengine.h"
 #include "crypto/keyfilekind.h"
 #include "modalanswer.h"
-#include "opensslcommand.h"
 #include "testpki.h"
 #include "textfit.h"
 #include "windowdriver.h"

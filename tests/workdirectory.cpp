@@ -2,7 +2,6 @@
 
 #include "app/logfile.h"
 #include "history/historystore.h"
-#include "opensslcommand.h"
 
 #include <QDir>
 #include <QFile>
@@ -58,6 +57,24 @@ QString WorkDirectory::freshDirectory(const QString& name)
     QDir(name).removeRecursively();
     QDir().mkpath(name);
     return QDir(name).absolutePath();
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QByteArray readTextFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly | QIODevice::Text) ? file.readAll() : QByteArray();
+}
+
+bool writeFile(const QString& path, const QByteArray& content)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
 }
 
 FileSizeLimit::FileSizeLimit(qint64 size)

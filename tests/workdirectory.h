@@ -33,6 +33,14 @@ private:
     QString m_previous;
 };
 
+// A whole file; empty when it cannot be read.
+QByteArray readFile(const QString& path);
+// A file that the program writes in text mode, as the log: its line ends read as LF, whether the platform wrote LF
+// or CR LF (Windows).
+QByteArray readTextFile(const QString& path);
+// Writes content as the whole file; false when not all of it was written.
+bool writeFile(const QString& path, const QByteArray& content);
+
 // While it lives, no file of this process grows beyond size bytes (0: no limit of its own), as on a disk that
 // fills up; a write past the limit fails with EFBIG instead of ending the process with SIGXFSZ. POSIX only.
 class FileSizeLimit

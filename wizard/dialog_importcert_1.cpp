@@ -54,15 +54,15 @@ void Dialog_ImportCert_1::nextStepBtnClick(bool)
     const QString certText = ui->spCertTextEdit->toPlainText();
     const QString password = ui->passwdLineEdit->text();
     if (certText.isEmpty()) {
-        ui->errorLabel->setText(QStringLiteral("请输入证书串！"));
+        showMessage(QStringLiteral("请输入证书串！"));
         return;
     }
     if (password.isEmpty()) {
-        ui->errorLabel->setText(QStringLiteral("请设置证书密码！"));
+        showMessage(QStringLiteral("请设置证书密码！"));
         return;
     }
     if (!mayUsePassword(password)) {
-        ui->errorLabel->clear();
+        showMessage(QString());
         ui->passwdLineEdit->setFocus(Qt::OtherFocusReason);
         return;
     }
@@ -71,7 +71,7 @@ void Dialog_ImportCert_1::nextStepBtnClick(bool)
     const QString directory = QFileDialog::getExistingDirectory(this, QStringLiteral("证书保存目录"), fileDialogStart(),
                                                                 QFileDialog::ShowDirsOnly);
     if (directory.isEmpty()) {
-        ui->errorLabel->setText(QStringLiteral("请选择证书保存目录！"));
+        showMessage(QStringLiteral("请选择证书保存目录！"));
         return;
     }
 
@@ -79,7 +79,7 @@ void Dialog_ImportCert_1::nextStepBtnClick(bool)
     engine->lastPath = directory;
     if (!mayWriteInto(directory)) {
         ui->nextStepBtn->setEnabled(true);
-        ui->errorLabel->setText(QStringLiteral("已取消，未写入任何文件"));
+        showMessage(QStringLiteral("已取消，未写入任何文件"));
         return;
     }
     const QString targetPath = directory + QStringLiteral("/cert.p12");
@@ -90,11 +90,11 @@ void Dialog_ImportCert_1::nextStepBtnClick(bool)
         // The merchant can mend these without the manual, once they know which file the program means.
         if (code >= CertEngine::RootCertificateNotOpened && code <= CertEngine::NotSignedByRoot)
             message += QStringLiteral("\n根证书：") + breakableAtSeparators(engine->rootCertificatePath());
-        ui->errorLabel->setText(message);
+        showMessage(message);
         return;
     }
 
-    ui->errorLabel->clear();
+    showMessage(QString());
     auto* finish = new Dialog_ImportCert_2(nullptr);
     finish->setCertDir(directory);
     PageStack::instance()->push(finish);

@@ -308,8 +308,9 @@ void TestCertEngine::asciiPasswordFileOpensInJavaKeytool()
     QCOMPARE(package(m_merchantCert), 0);
 
     QProcess java;
-    java.start(keytool, {"-list", "-v", "-storetype", "PKCS12", "-keystore", QDir::toNativeSeparators(outputPath("out", "cert.p12")),
-                         "-storepass", QString::fromLatin1(kPassword)});
+    java.start(keytool,
+               {"-list", "-v", "-storetype", "PKCS12", "-keystore",
+                QDir::toNativeSeparators(outputPath("out", "cert.p12")), "-storepass", QString::fromLatin1(kPassword)});
     QVERIFY(java.waitForFinished(30000));
     const QByteArray listing = java.readAllStandardOutput() + java.readAllStandardError();
     QVERIFY2(java.exitCode() == 0, listing.constData());

@@ -37,7 +37,7 @@ MAIN_TITLE = "Zorvik商户平台证书工具 v1.0.0"
 REQUEST_TITLE = "生成证书请求串"
 NOTICE_TITLE = "提示"
 ENTRY_NAME = "Zorvik商户平台证书工具.lnk"
-PORTABLE_FILES = ("ZorvikCertUtil.exe", "qt.conf", "Qt5Core.dll", "Qt5Gui.dll", "Qt5Widgets.dll",
+PORTABLE_FILES = ("ZorvikCertUtil.exe", "qt.conf", "Qt6Core.dll", "Qt6Gui.dll", "Qt6Widgets.dll", "Qt6Concurrent.dll",
                   "platforms/qwindows.dll", "styles/qwindowsvistastyle.dll", "imageformats/qico.dll",
                   "translations/qt_zh_CN.qm", "translations/qtbase_zh_CN.qm", "libcrypto-3-x64.dll",
                   "ossl-modules/legacy.dll", "libstdc++-6.dll", "libgcc_s_seh-1.dll", "libwinpthread-1.dll")

@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 qtbase5-dev libssl-dev)
+packages=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 qt6-base-dev libssl-dev)
 missing=()
 for package in "${packages[@]}"; do
     status=$(dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null || true)
@@ -30,7 +30,7 @@ echo "  resources/ZorvikCertUtil.rc compiles"
 mkdir -p "$work/include/openssl"
 cp /usr/include/openssl/*.h "$work/include/openssl/"
 cp /usr/include/"$(gcc -dumpmachine)"/openssl/*.h "$work/include/openssl/"
-qt=$(pkg-config --variable=includedir Qt5Core)
+qt=$(pkg-config --variable=includedir Qt6Core)
 
 echo "Sources:"
 failed=0

@@ -1,11 +1,13 @@
 #include "app/logfile.h"
 #include "app/mainwindow.h"
+#include "app/processprotection.h"
 #include "app/startup.h"
 
 #include <QApplication>
 
 int main(int argc, char* argv[])
 {
+    protectProcess();
     enableHighDpiScaling();
     QApplication application(argc, argv);
 

@@ -1,9 +1,9 @@
 #include "app/filechooser.h"
 
+#include "app/workingfolder.h"
 #include "app/zvmessagebox.h"
 #include "certengine/certengine.h"
 
-#include <QCoreApplication>
 #include <QFileDialog>
 #include <QLineEdit>
 
@@ -46,7 +46,8 @@ bool chooseFile(QWidget* parent, const QString& filter, bool certificatesToo, QS
 QString fileDialogStart()
 {
     const QString last = CertEngine::instance()->lastPath;
-    return last.isEmpty() ? QCoreApplication::applicationDirPath() : last;
+    // An installed program's own folder may not be written; its working folder may.
+    return last.isEmpty() ? WorkingFolder::path() : last;
 }
 
 bool chooseCertFile(QWidget* parent, QString* path, QString* displayName, KeyFileKind* kind, QString* password)

@@ -16,8 +16,8 @@ bool chooseCertFile(QWidget* parent, QString* path, QString* displayName, KeyFil
 // The same for files that must hold a private key: PKCS#12 and PEM only.
 bool chooseKeyFile(QWidget* parent, QString* path, QString* displayName, KeyFileKind* kind, QString* password);
 
-// Where the file dialogs of the program start: the last chosen file or directory, or at first the
-// executable's directory.
+// Where the file dialogs of the program start: the last chosen file or directory, or at first the program's
+// working folder (WorkingFolder::path(): the executable's directory for a portable copy).
 QString fileDialogStart();
 
 #endif // APP_FILECHOOSER_H

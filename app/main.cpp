@@ -2,6 +2,8 @@
 #include "app/mainwindow.h"
 #include "app/processprotection.h"
 #include "app/startup.h"
+#include "app/workingfolder.h"
+#include "crypto/cryptosupport.h"
 
 #include <QApplication>
 
@@ -10,6 +12,8 @@ int main(int argc, char* argv[])
     protectProcess();
     enableHighDpiScaling();
     QApplication application(argc, argv);
+    // An installed program works in the merchant's own folder; a portable copy where it was started.
+    WorkingFolder::enter();
 
     // Every text of the program is Chinese; the toolkit's own dialogs and menus speak it too where Qt's
     // translation is installed.
@@ -20,6 +24,8 @@ int main(int argc, char* argv[])
 
     LogFile::instance()->setFileName(LogFile::kFileName);
     useUtf8ForLocalText();
+    // At start, so that a legacy provider that cannot be loaded is in the log before a key file is chosen.
+    crypto::ensureProviders();
 
     return application.exec();
 }

@@ -1,9 +1,13 @@
 #include "certengine/certengine.h"
 
 #include "app/logfile.h"
+#include "app/workingfolder.h"
 #include "certengine/outputfileset.h"
 #include "crypto/keyfilereader.h"
 #include "history/historystore.h"
+
+#include <QDir>
+#include <QFile>
 
 #include <openssl/bn.h>
 #include <openssl/err.h>
@@ -22,35 +26,43 @@ constexpr char kFriendlyName[] = "Zorvik Certificate";
 
 using BignumPtr = std::unique_ptr<BIGNUM, crypto::Deleter<&BN_free>>;
 
-// Paths arrive with "/" from the file dialogs. On Windows the log's fixed format shows every separator as a doubled
-// backslash ("fielPath:C:\\certs\\cert.p12"). Elsewhere "/" already is the native separator and the path stays as
-// it is.
-QByteArray nativePath(const QByteArray& path)
+// The root certificate's name, relative to the working folder and to the program's own folder.
+const QString kRootCertificateName = QStringLiteral("cert/RootCA_ZX.cer");
+
+// Paths travel with "/" inside the program. The log shows them as the merchant's system writes them; on Windows
+// with every separator doubled ("fielPath:C:\\certs\\cert.p12"), as the log has always shown them.
+QByteArray shownInLog(const QString& path)
 {
-#ifdef Q_OS_WIN
-    return replaceAll(path, "/", "\\\\");
-#else
-    return path;
-#endif
+    QByteArray shown = QDir::toNativeSeparators(path).toUtf8();
+    return QDir::separator() == QLatin1Char('\\') ? shown.replace("\\", "\\\\") : shown;
 }
 
-// Relative to the working directory, where the installation puts the platform's root certificate.
-const char* rootCertificatePath()
+// Where the root certificate is looked for, in this order: the merchant's own in the working folder, then the
+// one installed with the program (where the installation put one).
+QStringList rootCertificateCandidates()
 {
-#ifdef Q_OS_WIN
-    return "cert\\RootCA_ZX.cer";
-#else
-    return "cert/RootCA_ZX.cer";
-#endif
+    QStringList paths{QDir::current().absoluteFilePath(kRootCertificateName)};
+    const QString folder = WorkingFolder::applicationFolder();
+    const QString shipped = QDir(folder).absoluteFilePath(kRootCertificateName);
+    if (!folder.isEmpty() && QDir::cleanPath(shipped) != QDir::cleanPath(paths.first()))
+        paths.append(shipped);
+    return paths;
 }
 
-int lastSeparator(const QByteArray& path)
+// A certificate in PEM or DER form: Windows exports a .cer as DER by default.
+crypto::X509Ptr certificateFrom(const QByteArray& content)
 {
-#ifdef Q_OS_WIN
-    return qMax(path.lastIndexOf('\\'), path.lastIndexOf('/'));
-#else
-    return path.lastIndexOf('/');
-#endif
+    crypto::BioPtr bio = crypto::readBio(content);
+    crypto::X509Ptr certificate(bio ? PEM_read_bio_X509(bio.get(), nullptr, crypto::refusePassphrase, nullptr)
+                                    : nullptr);
+    if (certificate)
+        return certificate;
+    const auto* der = reinterpret_cast<const unsigned char*>(content.constData());
+    certificate.reset(d2i_X509(nullptr, &der, content.size()));
+    // Trailing bytes after the DER structure are no certificate file.
+    if (der != reinterpret_cast<const unsigned char*>(content.constData()) + content.size())
+        certificate.reset();
+    return certificate;
 }
 
 // One of the three files that packaging writes, with the codes of its failures.
@@ -65,21 +77,6 @@ struct OutputFile
 };
 
 } // namespace
-
-QByteArray replaceAll(const QByteArray& text, const QByteArray& needle, const QByteArray& replacement)
-{
-    if (needle.isEmpty())
-        return text;
-    QByteArray result;
-    result.reserve(text.size());
-    int from = 0;
-    for (int found = text.indexOf(needle, from); found >= 0; found = text.indexOf(needle, from)) {
-        result.append(text.constData() + from, found - from).append(replacement);
-        from = found + needle.size();
-    }
-    result.append(text.constData() + from, text.size() - from);
-    return result;
-}
 
 CertEngine::CertEngine()
 {
@@ -98,6 +95,7 @@ void CertEngine::reset()
 {
     key.reset();
     rootCa.reset();
+    rootCaPath.clear();
     spName.clear();
     spNo.clear();
 }
@@ -297,18 +295,52 @@ int CertEngine::verifyCertificate(X509* cert, bool checkKey)
     }
     // Read at the first verification and kept; a failed read leaves it unset, so the next attempt retries.
     if (!rootCa) {
-        crypto::BioPtr file(BIO_new_file(rootCertificatePath(), "rb"));
-        if (!file)
-            return RootCertificateNotOpened;
-        rootCa.reset(PEM_read_bio_X509(file.get(), nullptr, crypto::refusePassphrase, nullptr));
-        if (!rootCa)
-            return RootCertificateUnreadable;
+        const int code = loadRootCertificate();
+        if (code != 0)
+            return code;
     }
     // Only the signature counts: dates, issuer name and key usage are not examined.
     EVP_PKEY* rootKey = X509_get0_pubkey(rootCa.get());
-    if (!rootKey || X509_verify(cert, rootKey) != 1)
+    if (!rootKey || X509_verify(cert, rootKey) != 1) {
+        LogFile::instance()->write("error. the certificate is not signed by the root certificate %s",
+                                   shownInLog(rootCaPath).constData());
         return NotSignedByRoot;
+    }
     return 0;
+}
+
+int CertEngine::loadRootCertificate()
+{
+    const QStringList candidates = rootCertificateCandidates();
+    QStringList notOpened;
+    for (const QString& path : candidates) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            notOpened.append(file.errorString());
+            continue;
+        }
+        // The first file found counts, even when it is unreadable: the merchant's own is never passed over.
+        rootCaPath = path;
+        rootCa = certificateFrom(file.readAll());
+        if (!rootCa) {
+            LogFile::instance()->write("error. root certificate %s holds no PEM or DER certificate",
+                                       shownInLog(path).constData());
+            return RootCertificateUnreadable;
+        }
+        return 0;
+    }
+    for (int index = 0; index < candidates.size(); ++index)
+        LogFile::instance()->write("error. root certificate %s not opened: %s",
+                                   shownInLog(candidates.at(index)).constData(),
+                                   notOpened.at(index).toUtf8().constData());
+    // Where the merchant's own belongs.
+    rootCaPath = candidates.first();
+    return RootCertificateNotOpened;
+}
+
+QString CertEngine::rootCertificatePath() const
+{
+    return rootCaPath.isEmpty() ? rootCertificateCandidates().first() : rootCaPath;
 }
 
 int CertEngine::exportPkcs12(const QByteArray& certText, QByteArray password, const QByteArray& targetPath)
@@ -320,14 +352,14 @@ int CertEngine::exportPkcs12(const QByteArray& certText, QByteArray password, co
 
     // The names of cert.pem and cert_key.pem come from the file name alone, so a directory named like
     // "certs.p12" or "x.pem" stays what it is.
-    const int separator = lastSeparator(targetPath);
+    const int separator = targetPath.lastIndexOf('/');
     const QByteArray directory = targetPath.left(separator + 1);
     const QByteArray fileName = targetPath.mid(separator + 1);
     if (!fileName.contains(".p12"))
         return TargetNameWithoutP12;
-    const QByteArray pemName = replaceAll(fileName, ".p12", ".pem");
+    const QByteArray pemName = QByteArray(fileName).replace(".p12", ".pem");
     const QByteArray certPemPath = directory + pemName;
-    const QByteArray keyPemPath = directory + replaceAll(pemName, ".pem", "_key.pem");
+    const QByteArray keyPemPath = directory + QByteArray(pemName).replace(".pem", "_key.pem");
 
     X509* parsed = nullptr;
     int code = parseCertificate(certText, &parsed);
@@ -363,7 +395,7 @@ int CertEngine::exportPkcs12(const QByteArray& certText, QByteArray password, co
     // would be a set whose key does not match its certificate.
     OutputFileSet files;
     for (const OutputFile& output : outputs) {
-        LogFile::instance()->write("fielPath:%s", nativePath(output.path).constData());
+        LogFile::instance()->write("fielPath:%s", shownInLog(QString::fromUtf8(output.path)).constData());
         files.add(QString::fromUtf8(output.path), output.ownerOnly);
     }
     if (!files.open()) {

@@ -10,11 +10,6 @@
 
 #include <openssl/x509.h>
 
-// Replaces every occurrence of needle in text, scanning from the start and resuming directly behind each
-// inserted replacement, so a replacement that contains the needle is not replaced again. An empty needle
-// leaves the text unchanged.
-QByteArray replaceAll(const QByteArray& text, const QByteArray& needle, const QByteArray& replacement);
-
 // The process-wide engine of the certificate flows: it holds the merchant data and the key pair while the
 // merchant moves between the wizard pages, makes the certificate request, checks the issued certificate
 // against the held key and the platform's root certificate, and packages key and certificate into files.
@@ -60,8 +55,8 @@ public:
         NoCertificate = 10024,             // no certificate was given
         NoKeyToCheck = 10025,              // the key is to be checked but no key is held
         CertificateOfAnotherKey = 10026,   // the certificate's public key does not match the held key
-        RootCertificateNotOpened = 10027,  // the root certificate file cannot be opened
-        RootCertificateUnreadable = 10028, // the root certificate file holds no PEM certificate
+        RootCertificateNotOpened = 10027,  // no root certificate file can be opened (see rootCertificatePath)
+        RootCertificateUnreadable = 10028, // the root certificate file holds no PEM or DER certificate
         NotSignedByRoot = 10029,           // the certificate's signature is not valid under the root certificate's key
         // exportPkcs12
         ExportInputEmpty = 10100,     // certificate text or target path empty
@@ -98,7 +93,12 @@ public:
 
     // On success *cert receives a certificate that the caller frees with X509_free; otherwise it is null.
     int parseCertificate(const QByteArray& certText, X509** cert) const;
+    // The root certificate is cert/RootCA_ZX.cer in the working folder, the merchant's own, or else the one
+    // installed in cert/ beside the program; read at the first verification and kept until reset. Its failures
+    // (10027-10029) are logged with the path and the reason.
     int verifyCertificate(X509* cert, bool checkKey);
+    // The root certificate file read, or the one that failed; before any, where the merchant's own belongs.
+    QString rootCertificatePath() const;
     // Writes cert.p12 at targetPath and cert.pem and cert_key.pem beside it (names derived from its file name),
     // replacing the files of these names together or not at all; a symbolic link of such a name is replaced itself,
     // never what it points to. The two files with the private key, cert.p12 and cert_key.pem, are readable by their
@@ -125,6 +125,9 @@ private:
     QByteArray spName;
     crypto::PkeyPtr key;
     crypto::X509Ptr rootCa;
+    QString rootCaPath;
+
+    int loadRootCertificate();
 };
 
 #endif // CERTENGINE_CERTENGINE_H

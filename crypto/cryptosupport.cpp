@@ -7,7 +7,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLibrary>
 
+#include <openssl/core.h>
 #include <openssl/crypto.h>
 #include <openssl/err.h>
 #include <openssl/provider.h>
@@ -16,39 +18,49 @@ namespace crypto {
 
 namespace {
 
-// "ossl-modules" beside the executable, if there is one; unknown without an application object.
-QByteArray modulesBesideExecutable()
+// Loads the legacy module in folder and registers it as the built-in "legacy" provider, so that libcrypto never
+// looks for a module by itself. QLibrary opens the file by its UTF-16 name on Windows, whatever the folder is
+// called; libcrypto would hand the name to the ANSI functions.
+bool loadLegacyFrom(const QString& folder, QByteArray& failure)
 {
-    if (!QCoreApplication::instance())
-        return QByteArray();
-    const QString path = QCoreApplication::applicationDirPath() + QStringLiteral("/ossl-modules");
-    return QFileInfo(path).isDir() ? QFile::encodeName(QDir::toNativeSeparators(path)) : QByteArray();
+    QLibrary module(folder + QStringLiteral("/legacy"));
+    const auto init = reinterpret_cast<OSSL_provider_init_fn*>(module.resolve("OSSL_provider_init"));
+    if (!init) {
+        failure = module.errorString().toUtf8();
+        return false;
+    }
+    if (OSSL_PROVIDER_add_builtin(nullptr, "legacy", init) == 1 && OSSL_PROVIDER_load(nullptr, "legacy"))
+        return true;
+    failure = takeEarliestError();
+    return false;
 }
 
-// Tries the module shipped beside the executable first (it belongs to the libcrypto shipped with it), then the
-// library's own search path. searched and failure say what went wrong when neither loads.
+// Where the legacy module may come from: OPENSSL_MODULES alone where the merchant set it; else "ossl-modules"
+// beside the executable, where it belongs to the libcrypto shipped with it. Outside Windows the library's own
+// module directory follows (the system's, owned by root). On Windows that built-in directory is a path of the
+// machine that built the library, which on the current drive any user may create, so it is never used.
+QStringList legacyFolders()
+{
+    const QString fromEnvironment = qEnvironmentVariable("OPENSSL_MODULES");
+    if (!fromEnvironment.isEmpty())
+        return {fromEnvironment};
+    QStringList folders;
+    if (QCoreApplication::instance())
+        folders.append(QCoreApplication::applicationDirPath() + QStringLiteral("/ossl-modules"));
+#ifndef Q_OS_WIN
+    folders.append(QFile::decodeName(OPENSSL_info(OPENSSL_INFO_MODULES_DIR)));
+#endif
+    return folders;
+}
+
 bool loadLegacyProvider(QByteArrayList& searched, QByteArray& failure)
 {
-    const QByteArray fromEnvironment = qgetenv("OPENSSL_MODULES");
-    if (fromEnvironment.isEmpty()) {
-        const QByteArray beside = modulesBesideExecutable();
-        if (!beside.isEmpty()) {
-            searched.append(beside);
-            if (OSSL_PROVIDER_set_default_search_path(nullptr, beside.constData()) == 1 &&
-                OSSL_PROVIDER_load(nullptr, "legacy"))
-                return true;
-            failure = takeEarliestError();
-            ERR_clear_error();
-            // Back to the library's own choice for the second attempt.
-            OSSL_PROVIDER_set_default_search_path(nullptr, nullptr);
-        }
+    for (const QString& folder : legacyFolders()) {
+        searched.append(QDir::toNativeSeparators(folder).toUtf8());
+        if (QFileInfo(folder).isDir() && loadLegacyFrom(folder, failure))
+            return true;
+        ERR_clear_error();
     }
-    searched.append(fromEnvironment.isEmpty() ? QByteArray(OPENSSL_info(OPENSSL_INFO_MODULES_DIR)) : fromEnvironment);
-    if (OSSL_PROVIDER_load(nullptr, "legacy"))
-        return true;
-    const QByteArray error = takeEarliestError();
-    if (!error.isEmpty())
-        failure = error;
     return false;
 }
 
@@ -58,6 +70,9 @@ void ensureProviders()
 {
     // Function-local statics are initialised once, thread-safely; the providers stay loaded for the process.
     static const bool loaded = [] {
+        // No configuration file is read, neither the built-in one nor OPENSSL_CONF's: on Windows the built-in
+        // OPENSSLDIR is a folder that any user may create.
+        OPENSSL_init_crypto(OPENSSL_INIT_NO_LOAD_CONFIG, nullptr);
         ERR_clear_error(); // so that the texts taken below are this set-up's own
         if (!OSSL_PROVIDER_load(nullptr, "default"))
             logLibraryError("error. default provider not loaded: ");
@@ -66,7 +81,7 @@ void ensureProviders()
         if (!loadLegacyProvider(searched, failure)) {
             LogFile::instance()->write("error. legacy provider not loaded, so PKCS#12 files with RC2 or other old "
                                        "ciphers will not open: %s (module directory %s)",
-                                       failure.isEmpty() ? "no reason given" : failure.constData(),
+                                       failure.isEmpty() ? "no module found" : failure.constData(),
                                        searched.join(", ").constData());
         }
         // None of this is an error of the caller's operation.

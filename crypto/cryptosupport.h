@@ -14,13 +14,14 @@
 // What both engines need from libcrypto: the provider set-up, owning handles and memory BIOs.
 namespace crypto {
 
-// Loads the default and the legacy provider once per process. Loading one provider explicitly stops the
-// default from loading by itself, so both are loaded; the legacy one opens PKCS#12 files with RC2-40 bags.
-// The legacy module is looked for in "ossl-modules" beside the executable (where a Windows build ships it),
-// then where the library looks by itself; OPENSSL_MODULES, when set, alone decides. A legacy module that
-// cannot be loaded is written to the log once, with the library's text and the directories searched: without
-// it such files fail as if the password were wrong. The default provider is built into libcrypto; should it fail
-// to load all the same, that is logged once, and every operation then fails with its own code.
+// Loads the default and the legacy provider once per process, reading no configuration file. Loading one
+// provider explicitly stops the default from loading by itself, so both are loaded; the legacy one opens PKCS#12
+// files with RC2-40 bags. The legacy module is loaded from OPENSSL_MODULES where that is set, else from
+// "ossl-modules" beside the executable (where a Windows build ships it), and outside Windows then from the
+// library's own module directory; never from a directory built into the library on Windows. A legacy module that
+// cannot be loaded is written to the log once, with the reason and the directories searched: without it such
+// files fail as if the password were wrong. The default provider is built into libcrypto; should it fail to load
+// all the same, that is logged once, and every operation then fails with its own code.
 void ensureProviders();
 
 template <auto Free> struct Deleter

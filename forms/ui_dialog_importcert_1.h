@@ -54,7 +54,7 @@ public:
 
         errorLabel = new QLabel(Dialog_ImportCert_1);
         errorLabel->setObjectName(QString::fromUtf8("errorLabel"));
-        errorLabel->setGeometry(QRect(20, 492, 280, 62));
+        errorLabel->setGeometry(QRect(20, 462, 280, 92));
         errorLabel->setWordWrap(true);
 
         lastStepBtn = new QPushButton(Dialog_ImportCert_1);

@@ -1,11 +1,11 @@
 #include "history/historystore.h"
 
 #include "app/logfile.h"
+#include "app/workingfolder.h"
 #include "crypto/cryptosupport.h"
 #include "history/historydirectory.h"
 
 #include <QBuffer>
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -13,8 +13,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
-#include <QStandardPaths>
-#include <QTemporaryFile>
 #include <QTextStream>
 
 #include <openssl/err.h>
@@ -33,21 +31,6 @@ constexpr qint64 kRecordSizeLimit = 64 * 1024;
 constexpr char kRecordCodec[] = "UTF-8";
 constexpr char kLogPrefix[] = "error. ";
 const QString kNameFormat = QStringLiteral("yyyy年MM月dd日 hh时mm分ss秒");
-
-QString& applicationDirectoryOverride()
-{
-    static QString path;
-    return path;
-}
-
-// Where a program may write: tried, because permission bits do not tell (Windows folders, read-only mounts).
-bool isWritableDirectory(const QString& path)
-{
-    if (!QFileInfo(path).isDir())
-        return false;
-    QTemporaryFile probe(path + QStringLiteral("/.write-probe-XXXXXX"));
-    return probe.open();
-}
 
 // The time and number of a record's file name ("…ss秒.json" is number 1, "…ss秒-2.json" number 2, up to the
 // last number a save tries); an invalid time for any other name, which is no record of this store.
@@ -194,27 +177,13 @@ int readRecord(const QString& name, HistoryStore::Record& record)
 
 QString HistoryStore::directory()
 {
-    QString base = applicationDirectoryOverride();
-    if (base.isEmpty()) {
-        // Without an application object applicationDirPath() is empty, and "opts" would be taken from the root.
-        if (!QCoreApplication::instance())
-            return QString();
-        base = QCoreApplication::applicationDirPath();
-    }
-    const QString beside = base + QStringLiteral("/opts");
-    // A link there is refused where it is used; nothing is written through it, not even a probe.
-    const QFileInfo besideInfo(beside);
-    if (besideInfo.isSymLink() || besideInfo.isJunction())
-        return beside;
-    if (isWritableDirectory(besideInfo.isDir() ? beside : base))
-        return beside;
-    const QString data = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
-    return data.isEmpty() ? QString() : data + QStringLiteral("/opts");
+    const QString folder = WorkingFolder::path();
+    return folder.isEmpty() ? QString() : folder + QStringLiteral("/opts");
 }
 
 void HistoryStore::setApplicationDirectory(const QString& path)
 {
-    applicationDirectoryOverride() = path;
+    WorkingFolder::setApplicationFolder(path);
 }
 
 int HistoryStore::keyToPem(const EVP_PKEY* key, QByteArray& pem)

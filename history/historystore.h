@@ -27,13 +27,11 @@
 // not a directory, or (POSIX systems) owned by another user is never used: save refuses with 30012, list is empty
 // and says so (30026), restore finds nothing (30026) and clear does nothing; each refusal is logged.
 //
-// Where the files live (directory()):
-//   - "opts" beside the executable, where that directory is writable (a portable installation);
-//   - otherwise "opts" in the per-user application data directory (QStandardPaths::AppLocalDataLocation), as for
-//     a program installed under /usr/bin or Program Files;
-//   - nowhere without a QCoreApplication, whose executable's directory is unknown: directory() is empty, save
-//     refuses with 30012, list is empty, restore finds nothing (30026) and clear does nothing.
-// Tests point the history somewhere private with setApplicationDirectory (see there).
+// Where the files live (directory()): "opts" in the program's working folder (WorkingFolder::path()), which is
+// beside the executable for a portable copy and the per-user data folder for an installed program; nowhere
+// without a QCoreApplication, whose executable's directory is unknown: directory() is empty, save refuses with
+// 30012, list is empty, restore finds nothing (30026) and clear does nothing. Tests point the history somewhere
+// private with setApplicationDirectory (see there).
 //
 // Every operation that returns a code returns 0 on success or one of the codes of Code.
 class HistoryStore

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, running and testing need; does nothing when all are present.
-#   --qt5        also Qt 5.15 (the default build uses Qt 6), for ./test.sh --qt5 and scripts/windows-build.sh --qt5
+#   --qt5        also Qt 5.15 (the default build uses Qt 6), for ./test.sh --qt5
 #   --fuzz       also clang and its runtime libraries (libFuzzer and the sanitizers), for scripts/fuzz.sh
 #   --valgrind   also valgrind, for scripts/valgrind.sh
 #   --windows    also the MinGW-w64 cross compiler, Wine and NSIS, for the Windows build (scripts/windows-build.sh),
@@ -22,20 +22,34 @@ for option in "$@"; do
     --fuzz) packages+=(clang libclang-rt-14-dev) ;;
     --valgrind) packages+=(valgrind) ;;
     --windows) packages+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev wine64 wine nsis
-                          fonts-wine zip unzip xz-utils fonts-dejavu-core) ;;
+                          fonts-wine zip unzip xz-utils fonts-dejavu-core xclip locales)
+               windows=1 ;;
     *) echo "install-deps.sh: unknown option $option" >&2; exit 2 ;;
     esac
 done
+
+# Wine takes a program's ANSI code page from the Unix locale, which glibc must know: the tests run programs as on
+# a Chinese (936) and a Western (1252) Windows.
+windows_locales() {
+    [ "${windows:-0}" = 1 ] || return 0
+    for locale in zh_CN en_US; do
+        locale -a | grep -qx "$locale.utf8" || "${sudo_cmd[@]}" localedef -i "$locale" -f UTF-8 "$locale.UTF-8"
+    done
+}
+sudo_cmd=()
+[ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
 
 missing=()
 for package in "${packages[@]}"; do
     status=$(dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null || true)
     [ "$status" = "installed" ] || missing+=("$package")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+if [ ${#missing[@]} -eq 0 ]; then
+    windows_locales
+    exit 0
+fi
 
 echo "Installing: ${missing[*]}"
-sudo_cmd=()
 if [ "$(id -u)" -ne 0 ]; then
     command -v sudo >/dev/null 2>&1 || { echo "Installing packages needs root or sudo." >&2; exit 1; }
     sudo_cmd=(sudo)
@@ -43,3 +57,4 @@ fi
 export DEBIAN_FRONTEND=noninteractive
 "${sudo_cmd[@]}" apt-get update -q
 "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+windows_locales

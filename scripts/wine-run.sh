@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Runs a cross-built Windows program under Wine, as the Windows tests need it:
 #   scripts/wine-run.sh [--qtest] PROGRAM.exe [ARGUMENTS...]
+#   scripts/wine-run.sh --exec COMMAND [ARGUMENTS...]   COMMAND (wine itself, say) in the same Wine environment
+#                                                       and prefix, without the QT_* and DLL path set-up
 # Environment:
 #   WINEPREFIX      the Wine prefix to use; made on first use (once, under a lock). Required.
 #   WINTOOL_PREFIX  the Qt + OpenSSL prefix of the toolchain bundle: its bin/ goes on the program's PATH, so the
@@ -12,10 +14,11 @@
 set -euo pipefail
 
 qtest=0
-if [ "${1:-}" = "--qtest" ]; then
-    qtest=1
-    shift
-fi
+direct=0
+case "${1:-}" in
+--qtest) qtest=1; shift ;;
+--exec) direct=1; shift ;;
+esac
 if [ $# -lt 1 ] || [ -z "${WINEPREFIX:-}" ]; then
     echo "usage: WINEPREFIX=DIR [WINTOOL_PREFIX=DIR] $0 [--qtest] PROGRAM.exe [ARGUMENTS...]" >&2
     exit 2
@@ -35,6 +38,8 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
         [ -f "$WINEPREFIX/system.reg" ] || { wineboot -i >/dev/null 2>&1; wineserver -w; }
     ) 9>"$WINEPREFIX.lock"
 fi
+
+[ $direct -eq 0 ] || exec "$program" "$@"
 
 windows_path() { winepath -w "$1" 2>/dev/null; }
 

@@ -1,4 +1,6 @@
 #include "certengine/certengine.h"
+
+#include "app/workingfolder.h"
 #include "certengine/outputfileset.h"
 #include "opensslcommand.h"
 
@@ -43,9 +45,23 @@ QByteArray logText()
     return WorkDirectory::logText();
 }
 
-QString nativeOutput(const QString& directory, const QString& name)
+// Paths reach the engine with "/", as from the file dialogs.
+QString outputPath(const QString& directory, const QString& name)
 {
-    return QDir::toNativeSeparators(QDir::current().absoluteFilePath(directory + '/' + name));
+    return QDir::current().absoluteFilePath(directory + '/' + name);
+}
+
+// The root certificate file in the working folder, or in folder below it.
+QString rootPath(const QString& folder = QString())
+{
+    return QDir::current().absoluteFilePath(folder.isEmpty() ? pki::kRoot : folder + '/' + pki::kRoot);
+}
+
+// A path as the log shows it: native, on Windows with every separator doubled.
+QByteArray loggedPath(const QString& path)
+{
+    const QString native = QDir::toNativeSeparators(path);
+    return (QDir::separator() == '\\' ? QString(native).replace("\\", "\\\\") : native).toUtf8();
 }
 
 // Everything in a directory, dangling links and hidden files included.
@@ -67,7 +83,7 @@ int holdMerchantKey()
 // The merchant's certificate (or another) packaged with the held key into directory/cert.p12.
 int package(const QByteArray& cert, const QString& directory = QStringLiteral("out"))
 {
-    return engine()->exportPkcs12(cert, kPassword, nativeOutput(directory, "cert.p12").toUtf8());
+    return engine()->exportPkcs12(cert, kPassword, outputPath(directory, "cert.p12").toUtf8());
 }
 
 QByteArray makeRequest(const QByteArray& keyFile = "key.pem", KeyFileKind kind = KeyFilePem,
@@ -89,8 +105,6 @@ private slots:
     void init();
     void cleanup();
 
-    void replaceAllResumesBehindEachReplacement_data();
-    void replaceAllResumesBehindEachReplacement();
     void requestCarriesTheMerchantSubjectInOrder_data();
     void requestCarriesTheMerchantSubjectInOrder();
     void applyFlowMakesAFreshRsaKeyEachTime();
@@ -106,8 +120,8 @@ private slots:
     void packagingRefusesUnusableInput();
     void packagingRefusesCertificatesThatFailVerification_data();
     void packagingRefusesCertificatesThatFailVerification();
-    void rootCertificateIsReadAgainAfterAFailure_data();
-    void rootCertificateIsReadAgainAfterAFailure();
+    void rootCertificateIsTheMerchantsOwnElseTheInstalledOne_data();
+    void rootCertificateIsTheMerchantsOwnElseTheInstalledOne();
     void rootCertificateIsKeptUntilReset();
     void verificationWithoutKeyIsRefused();
     void certificateTextIsFoundAmongRemarks_data();
@@ -155,34 +169,6 @@ void TestCertEngine::cleanup()
 {
     OutputFileSet::refuseChangesForTesting(QString(), false);
     WorkDirectory::removeHistory();
-}
-
-void TestCertEngine::replaceAllResumesBehindEachReplacement_data()
-{
-    QTest::addColumn<QByteArray>("text");
-    QTest::addColumn<QByteArray>("needle");
-    QTest::addColumn<QByteArray>("replacement");
-    QTest::addColumn<QByteArray>("expected");
-    const auto row = [](const char* name, const char* text, const char* needle, const char* replacement,
-                        const char* expected) {
-        QTest::newRow(name) << QByteArray(text) << QByteArray(needle) << QByteArray(replacement)
-                            << QByteArray(expected);
-    };
-    row("needle twice, replacement holds it", "a.pem/b.pem", ".pem", "_key.pem", "a_key.pem/b_key.pem");
-    row("adjacent occurrences", "aaa", "a", "aa", "aaaaaa");
-    row("no occurrence", "cert.p12", "/", "\\\\", "cert.p12");
-    row("empty needle", "cert", "", "x", "cert");
-    row("separators doubled", "C:/a/cert.p12", "/", "\\\\", "C:\\\\a\\\\cert.p12");
-    row("replaced by nothing", "x.p12.p12", ".p12", "", "x");
-}
-
-void TestCertEngine::replaceAllResumesBehindEachReplacement()
-{
-    QFETCH(QByteArray, text);
-    QFETCH(QByteArray, needle);
-    QFETCH(QByteArray, replacement);
-    QFETCH(QByteArray, expected);
-    QCOMPARE(replaceAll(text, needle, replacement), expected);
 }
 
 void TestCertEngine::requestCarriesTheMerchantSubjectInOrder_data()
@@ -267,7 +253,7 @@ void TestCertEngine::packagingWritesThreeMatchingFiles()
     QCOMPARE(package(cert), 0);
     QCOMPARE(entriesIn("out"), kOutputNames);
 
-    const QString p12 = nativeOutput("out", "cert.p12");
+    const QString p12 = outputPath("out", "cert.p12");
     const QString passin = "pass:" + kPassword;
     const OpensslResult info = opensslMayFail({"pkcs12", "-info", "-nodes", "-in", p12, "-passin", passin});
     QVERIFY2(info.exitCode == 0, info.errors.constData());
@@ -308,7 +294,7 @@ void TestCertEngine::packagingWritesThreeMatchingFiles()
     const QByteArray log = logText();
     int previous = -1;
     for (const QString& name : kOutputNames) {
-        const int line = log.indexOf("fielPath:" + nativeOutput("out", name).toUtf8() + '\n');
+        const int line = log.indexOf("fielPath:" + loggedPath(outputPath("out", name)) + '\n');
         QVERIFY2(line > previous, log.constData());
         previous = line;
     }
@@ -325,8 +311,9 @@ void TestCertEngine::asciiPasswordFileOpensInJavaKeytool()
     QCOMPARE(package(m_merchantCert), 0);
 
     QProcess java;
-    java.start(keytool, {"-list", "-v", "-storetype", "PKCS12", "-keystore", nativeOutput("out", "cert.p12"),
-                         "-storepass", QString::fromLatin1(kPassword)});
+    java.start(keytool,
+               {"-list", "-v", "-storetype", "PKCS12", "-keystore",
+                QDir::toNativeSeparators(outputPath("out", "cert.p12")), "-storepass", QString::fromLatin1(kPassword)});
     QVERIFY(java.waitForFinished(30000));
     const QByteArray listing = java.readAllStandardOutput() + java.readAllStandardError();
     QVERIFY2(java.exitCode() == 0, listing.constData());
@@ -415,7 +402,7 @@ void TestCertEngine::packagingReplacesTheSetWholeOrNotAtAll()
         for (const QString& name : kOutputNames)
             QVERIFY(fault == "a directory" && name == file ? QFileInfo("out/" + name).isDir()
                                                            : readFile("out/" + name) == "old " + name.toUtf8());
-        QVERIFY2(logText().contains("fielPath:" + nativeOutput("out", file).toUtf8() + "\n"), logText().constData());
+        QVERIFY2(logText().contains("fielPath:" + loggedPath(outputPath("out", file)) + "\n"), logText().constData());
         QVERIFY(logText().contains("] error. "));
         return;
     }
@@ -486,13 +473,13 @@ void TestCertEngine::packagingRefusesUnusableInput_data()
     QTest::addColumn<int>("code");
     QTest::addColumn<bool>("logged");
     QTest::newRow("empty certificate text")
-        << QByteArray() << nativeOutput("out", "cert.p12") << int(CertEngine::ExportInputEmpty) << false;
+        << QByteArray() << outputPath("out", "cert.p12") << int(CertEngine::ExportInputEmpty) << false;
     QTest::newRow("empty target") << QByteArray("x") << QString() << int(CertEngine::ExportInputEmpty) << false;
     QTest::newRow("file name without .p12")
-        << QByteArray("x") << nativeOutput("out", "cert.bin") << int(CertEngine::TargetNameWithoutP12) << false;
+        << QByteArray("x") << outputPath("out", "cert.bin") << int(CertEngine::TargetNameWithoutP12) << false;
     QTest::newRow("text without a certificate")
-        << QByteArray("hello") << nativeOutput("out", "cert.p12") << int(CertEngine::NoPemCertificate) << true;
-    QTest::newRow("directory missing") << m_merchantCert << nativeOutput("out/missing", "cert.p12")
+        << QByteArray("hello") << outputPath("out", "cert.p12") << int(CertEngine::NoPemCertificate) << true;
+    QTest::newRow("directory missing") << m_merchantCert << outputPath("out/missing", "cert.p12")
                                        << int(CertEngine::Pkcs12FileNotOpened) << true;
 }
 
@@ -514,9 +501,11 @@ void TestCertEngine::packagingRefusesCertificatesThatFailVerification_data()
     QTest::addColumn<QString>("subjectKey");
     QTest::addColumn<QString>("issuer");
     QTest::addColumn<int>("code");
+    QTest::addColumn<QByteArray>("logged");
     QTest::newRow("certificate of another key")
-        << QString("other.pem") << "ca" << int(CertEngine::CertificateOfAnotherKey);
-    QTest::newRow("signed by another root") << QString("key.pem") << "otherca" << int(CertEngine::NotSignedByRoot);
+        << QString("other.pem") << "ca" << int(CertEngine::CertificateOfAnotherKey) << QByteArray();
+    QTest::newRow("signed by another root") << QString("key.pem") << "otherca" << int(CertEngine::NotSignedByRoot)
+                                            << "not signed by the root certificate " + loggedPath(rootPath());
 }
 
 void TestCertEngine::packagingRefusesCertificatesThatFailVerification()
@@ -524,37 +513,64 @@ void TestCertEngine::packagingRefusesCertificatesThatFailVerification()
     QFETCH(QString, subjectKey);
     QFETCH(QString, issuer);
     QFETCH(int, code);
+    QFETCH(QByteArray, logged);
     QCOMPARE(holdMerchantKey(), 0);
     QCOMPARE(package(pki::issueFor(subjectKey, issuer)), code);
     QCOMPARE(entriesIn("out"), QStringList());
-    // Verification failures are the merchant's to fix, not library faults: nothing is logged.
-    QVERIFY2(logText().isEmpty(), logText().constData());
+    // A root certificate that does not fit is named, so that the merchant can act.
+    QVERIFY2(logged.isEmpty() ? logText().isEmpty() : logText().contains(logged), logText().constData());
 }
 
-void TestCertEngine::rootCertificateIsReadAgainAfterAFailure_data()
+void TestCertEngine::rootCertificateIsTheMerchantsOwnElseTheInstalledOne_data()
 {
-    QTest::addColumn<bool>("present");
+    // The content of cert/RootCA_ZX.cer in the working folder and beside the program; null: no such file.
+    QTest::addColumn<QByteArray>("merchants");
+    QTest::addColumn<QByteArray>("installed");
     QTest::addColumn<int>("code");
-    QTest::newRow("root file missing") << false << int(CertEngine::RootCertificateNotOpened);
-    QTest::newRow("root file without PEM certificate") << true << int(CertEngine::RootCertificateUnreadable);
+    QTest::addColumn<QString>("named"); // the file the log and rootCertificatePath name
+    QTest::addColumn<QByteArray>("reason");
+    const QByteArray pem = readFile(pki::kRoot);
+    const QByteArray der = openssl({"x509", "-in", pki::kRoot, "-outform", "DER"});
+    const QByteArray junk = "MIIB not a certificate\n";
+    QTest::newRow("none anywhere") << QByteArray() << QByteArray() << int(CertEngine::RootCertificateNotOpened)
+                                   << rootPath() << QByteArray(" not opened: ");
+    QTest::newRow("merchant's without a certificate, before a sound installed one")
+        << junk << pem << int(CertEngine::RootCertificateUnreadable) << rootPath()
+        << QByteArray(" holds no PEM or DER certificate");
+    QTest::newRow("merchant's DER, as Windows exports it") << der << QByteArray() << 0 << rootPath() << QByteArray();
+    QTest::newRow("installed PEM") << QByteArray() << pem << 0 << rootPath("installed") << QByteArray();
+    QTest::newRow("installed DER") << QByteArray() << der << 0 << rootPath("installed") << QByteArray();
+    QTest::newRow("DER with trailing bytes") << der + "x" << QByteArray() << int(CertEngine::RootCertificateUnreadable)
+                                             << rootPath() << QByteArray(" holds no PEM or DER certificate");
 }
 
-void TestCertEngine::rootCertificateIsReadAgainAfterAFailure()
+void TestCertEngine::rootCertificateIsTheMerchantsOwnElseTheInstalledOne()
 {
-    QFETCH(bool, present);
+    QFETCH(QByteArray, merchants);
+    QFETCH(QByteArray, installed);
     QFETCH(int, code);
+    QFETCH(QString, named);
+    QFETCH(QByteArray, reason);
     QVERIFY(QFile::rename(pki::kRoot, "root.saved"));
-    if (present)
-        QVERIFY(writeFile(pki::kRoot, "MIIB not a certificate\n"));
+    QVERIFY(merchants.isNull() || writeFile(pki::kRoot, merchants));
+    WorkingFolder::setApplicationFolder(WorkDirectory::freshDirectory("installed"));
+    QVERIFY(QDir().mkpath("installed/cert"));
+    QVERIFY(installed.isNull() || writeFile("installed/" + QString(pki::kRoot), installed));
     QCOMPARE(holdMerchantKey(), 0);
-    const int failed = package(m_merchantCert);
+    const int result = package(m_merchantCert);
+    const QString looked = engine()->rootCertificatePath();
     const QStringList filesAfterFailure = entriesIn("out");
+    WorkingFolder::setApplicationFolder(m_work.path());
     QFile::remove(pki::kRoot);
     QVERIFY(QFile::rename("root.saved", pki::kRoot));
 
-    QCOMPARE(failed, code);
+    QCOMPARE(result, code);
+    QCOMPARE(looked, named);
+    if (code == 0)
+        return;
     QCOMPARE(filesAfterFailure, QStringList());
-    QVERIFY2(logText().isEmpty(), logText().constData());
+    QVERIFY2(logText().contains("root certificate " + loggedPath(named) + reason), logText().constData());
+    // A failed read is tried again: the next attempt finds the restored file.
     QCOMPARE(package(m_merchantCert), 0);
 }
 

@@ -3,6 +3,7 @@
 #include "app/pagestack.h"
 #include "app/startup.h"
 #include "app/windowsetup.h"
+#include "app/workingfolder.h"
 #include "app/zvmessagebox.h"
 #include "certengine/certengine.h"
 #include "crypto/keyfilekind.h"
@@ -26,6 +27,7 @@
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
@@ -112,7 +114,8 @@ private slots:
     void chooserDecidesTheKindFromTheName();
     void cancelledChooserChangesNoWindow_data();
     void cancelledChooserChangesNoWindow();
-    void firstChooserStartsInTheExecutablesDirectory();
+    void firstChooserStartsInTheWorkingFolder_data();
+    void firstChooserStartsInTheWorkingFolder();
 
 private:
     // Shows a fresh main window and makes it the root of the page stack.
@@ -800,8 +803,20 @@ void TestShell::cancelledChooserChangesNoWindow()
     QCOMPARE(fileDialogStart(), inPasswordBox ? m_work.filePath("cert.p12") : earlier);
 }
 
-void TestShell::firstChooserStartsInTheExecutablesDirectory()
+void TestShell::firstChooserStartsInTheWorkingFolder_data()
 {
+    QTest::addColumn<bool>("portable");
+    QTest::newRow("portable: the executable's folder") << true;
+    QTest::newRow("installed: the merchant's data folder") << false;
+}
+
+void TestShell::firstChooserStartsInTheWorkingFolder()
+{
+    QFETCH(bool, portable);
+    // An installed program's folder may not be written; a plain file stands in for it.
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+    QVERIFY(portable || (writeFile("plain-file", "x") && QDir().mkpath(data)));
+    WorkingFolder::setApplicationFolder(portable ? QString() : m_work.filePath("plain-file/bin"));
     QWidget parent;
     parent.show();
     QString startedIn;
@@ -811,8 +826,11 @@ void TestShell::firstChooserStartsInTheExecutablesDirectory()
     });
     QString path, displayName, password;
     KeyFileKind kind = KeyFilePkcs12;
-    QVERIFY(!chooseKeyFile(&parent, &path, &displayName, &kind, &password));
-    QCOMPARE(QDir(startedIn).canonicalPath(), QDir(QCoreApplication::applicationDirPath()).canonicalPath());
+    const bool chosen = chooseKeyFile(&parent, &path, &displayName, &kind, &password);
+    WorkingFolder::setApplicationFolder(m_work.path());
+    QVERIFY(!chosen);
+    QCOMPARE(QDir(startedIn).canonicalPath(),
+             QDir(portable ? QCoreApplication::applicationDirPath() : data).canonicalPath());
 }
 
 QTEST_MAIN(TestShell)

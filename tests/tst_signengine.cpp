@@ -10,10 +10,16 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTest>
 
+#include <openssl/crypto.h>
 #include <openssl/pem.h>
+
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+#endif
 
 #include <cstdio>
 #include <memory>
@@ -62,7 +68,8 @@ private slots:
     void pkcs12AskingForEndlessKeyDerivationIsRefused();
     void onlyLibraryFailuresAreLogged_data();
     void onlyLibraryFailuresAreLogged();
-    void missingLegacyProviderIsLoggedAndOnlyOldFilesFail();
+    void legacyProviderComesOnlyFromTheProgramsModules_data();
+    void legacyProviderComesOnlyFromTheProgramsModules();
 
     void signatureInteroperatesWithOpenssl_data();
     void signatureInteroperatesWithOpenssl();
@@ -407,31 +414,82 @@ void TestSignEngine::onlyLibraryFailuresAreLogged()
         QVERIFY2(lines.isEmpty() || line.contains("] cert sign util error. "), line.constData());
 }
 
-void TestSignEngine::missingLegacyProviderIsLoggedAndOnlyOldFilesFail()
+void TestSignEngine::legacyProviderComesOnlyFromTheProgramsModules_data()
 {
-    // The providers are loaded once per process, so a fresh one of this program searches an empty directory.
-    const QString work = file("no-legacy");
-    QVERIFY(QDir().mkpath(work + "/modules"));
-    for (const QString& name : {QStringLiteral("des.p12"), QStringLiteral("legacy.p12")}) {
-        QFile::remove(work + '/' + name);
-        QVERIFY(QFile::copy(file(name), work + '/' + name));
+    QTest::addColumn<QString>("folder");   // where a copy of this program runs; empty: this program, from the work
+    QTest::addColumn<QString>("modules");  // OPENSSL_MODULES; empty: not set
+    QTest::addColumn<bool>("planted");     // a module and a configuration at the library's built-in paths
+    QTest::addColumn<QByteArray>("codes"); // triple-DES needs only the default provider, RC2-40 the legacy one
+    const QByteArray withLegacy = "des.p12 0 0, legacy.p12 0 0";
+    const QByteArray without = "des.p12 0 0, legacy.p12 20061 10012"; // the usual wrong-password codes
+    QTest::newRow("OPENSSL_MODULES without the module") << QString() << "modules" << false << without;
+    // The module is loaded by its UTF-16 name, whatever the ANSI code page: under Wine this runs as on a Western
+    // (1252) and, as tst_signengine_cp936, on a Chinese Windows (936).
+    QTest::newRow("beside a copy in a Chinese folder") << "张三/桌面/证书 工具" << QString() << false << withLegacy;
+#ifdef Q_OS_WIN
+    // The library's built-in directories are paths of the machine that built it; on the current drive any user
+    // may create them. Neither the module nor the configuration (which would allow FIPS algorithms only) is read.
+    QTest::newRow("module and configuration planted at the built-in paths")
+        << "without-modules" << QString() << true << without;
+#endif
+}
+
+void TestSignEngine::legacyProviderComesOnlyFromTheProgramsModules()
+{
+    QFETCH(QString, folder);
+    QFETCH(QString, modules);
+    QFETCH(bool, planted);
+    QFETCH(QByteArray, codes);
+    // The providers are loaded once per process, so a fresh one of this program loads the files.
+    const QString work = WorkDirectory::freshDirectory(folder.isEmpty() ? "no-legacy" : folder);
+    QString program = QCoreApplication::applicationFilePath();
+    if (!folder.isEmpty()) {
+        program = work + '/' + QFileInfo(program).fileName();
+        QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), program));
+        const QString shipped = QCoreApplication::applicationDirPath() + "/ossl-modules/legacy.dll";
+        QVERIFY(planted || !QFileInfo::exists(shipped) ||
+                (QDir().mkpath(work + "/ossl-modules") && QFile::copy(shipped, work + "/ossl-modules/legacy.dll")));
     }
+    for (const QString& name : {QStringLiteral("des.p12"), QStringLiteral("legacy.p12")})
+        QVERIFY(QFile::copy(file(name), work + '/' + name));
+    // The built-in paths lie on the drive of the copy's working folder, which is Wine's own drive C:.
+    const QString drive = work.left(2);
+    const QString plantedModule = drive + OPENSSL_info(OPENSSL_INFO_MODULES_DIR) + "/legacy.dll";
+    const QString plantedConfig = drive + OPENSSL_info(OPENSSL_INFO_CONFIG_DIR) + "/openssl.cnf";
+    if (planted) {
+        QVERIFY2(drive.endsWith(':') && drive.compare("Z:", Qt::CaseInsensitive) != 0, qPrintable(work));
+        QVERIFY(QDir().mkpath(QFileInfo(plantedModule).path()) && QDir().mkpath(QFileInfo(plantedConfig).path()));
+        QFile::remove(plantedModule);
+        QVERIFY(QFile::copy(QCoreApplication::applicationDirPath() + "/ossl-modules/legacy.dll", plantedModule));
+        QVERIFY(writeFile(plantedConfig, "openssl_conf = init\n[init]\nalg_section = algorithms\n"
+                                         "[algorithms]\ndefault_properties = fips=yes\n"));
+    }
+
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("OPENSSL_MODULES", work + "/modules");
+    environment.remove("OPENSSL_MODULES");
+    environment.remove("OPENSSL_CONF");
+    if (!modules.isEmpty())
+        environment.insert("OPENSSL_MODULES", work + '/' + modules);
     process.setProcessEnvironment(environment);
     process.setWorkingDirectory(work);
-    process.start(QCoreApplication::applicationFilePath(), {"--load-pkcs12-files"},
-                  QIODevice::ReadWrite | QIODevice::Text);
-    QVERIFY(process.waitForFinished(30000));
+    process.start(program, {"--load-pkcs12-files"}, QIODevice::ReadWrite | QIODevice::Text);
+    const bool finished = process.waitForFinished(60000);
+    if (planted) {
+        QFile::remove(plantedModule);
+        QFile::remove(plantedConfig);
+    }
+    QVERIFY(finished);
     QCOMPARE(process.exitCode(), 0);
-    // Triple-DES needs only the default provider; RC2-40 fails with the usual wrong-password codes.
-    QCOMPARE(process.readAllStandardOutput(), QByteArray("des.p12 0 0, legacy.p12 20061 10012\n"));
-
+    const QList<QByteArray> output = process.readAllStandardOutput().trimmed().split('\n');
+    QCOMPARE(output.first(), codes);
+    if (output.size() > 1)
+        qInfo("%s", output.at(1).constData()); // the copy's ANSI code page
     const QByteArray log = readTextFile(work + "/log/certutil_zv.txt");
-    QCOMPARE(log.count("legacy provider not loaded"), 1);
-    QVERIFY2(log.contains("error:") && log.contains("(module directory " + QFile::encodeName(work) + "/modules)"),
-             log.constData());
+    QCOMPARE(log.count("legacy provider not loaded"), codes.contains("20061") ? 1 : 0);
+    if (!modules.isEmpty())
+        QVERIFY2(log.contains("(module directory " + QDir::toNativeSeparators(work + '/' + modules).toUtf8() + ")"),
+                 log.constData());
 }
 
 // ---- Signatures
@@ -944,6 +1002,10 @@ int loadPkcs12Files()
         results.append(QStringLiteral("%1 %2 %3").arg(QLatin1String(name)).arg(signCode).arg(certCode));
     }
     std::printf("%s\n", qPrintable(results.join(QStringLiteral(", "))));
+#ifdef Q_OS_WIN
+    // The ANSI code page, in which a library would read a path handed to it as bytes.
+    std::printf("code page %u\n", GetACP());
+#endif
     return 0;
 }
 

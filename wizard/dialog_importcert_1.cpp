@@ -15,6 +15,14 @@ namespace {
 
 const char* const kOutputFiles[] = {"cert.p12", "cert.pem", "cert_key.pem"};
 
+// A path as the merchant's system writes it, which a word-wrapping label may break after each separator (a
+// zero-width space): a folder path has no blank to break at and would be cut off.
+QString breakableAtSeparators(const QString& path)
+{
+    const QString separator = QDir::separator();
+    return QDir::toNativeSeparators(path).replace(separator, separator + QChar(0x200B));
+}
+
 } // namespace
 
 Dialog_ImportCert_1::Dialog_ImportCert_1(QWidget* parent)
@@ -78,7 +86,11 @@ void Dialog_ImportCert_1::nextStepBtnClick(bool)
     const int code = engine->exportPkcs12(certText.toUtf8(), password.toUtf8(), targetPath.toUtf8());
     ui->nextStepBtn->setEnabled(true);
     if (code != 0) {
-        showMessage(QStringLiteral("生成证书失败，请重试！ret:%1").arg(code));
+        QString message = QStringLiteral("生成证书失败，请重试！ret:%1").arg(code);
+        // The merchant can mend these without the manual, once they know which file the program means.
+        if (code >= CertEngine::RootCertificateNotOpened && code <= CertEngine::NotSignedByRoot)
+            message += QStringLiteral("\n根证书：") + breakableAtSeparators(engine->rootCertificatePath());
+        showMessage(message);
         return;
     }
 

@@ -4,6 +4,8 @@
 #include "app/pagestack.h"
 #include "forms/ui_dialog_importcert_2.h"
 
+#include <QDir>
+
 Dialog_ImportCert_2::Dialog_ImportCert_2(QWidget* parent)
     : StackPage(parent), ui(std::make_unique<Ui::Dialog_ImportCert_2>())
 {
@@ -24,7 +26,7 @@ Dialog_ImportCert_2::~Dialog_ImportCert_2() = default;
 void Dialog_ImportCert_2::setCertDir(const QString& dir)
 {
     certDir = dir;
-    ui->fileDirLabel->setText(dir);
+    ui->fileDirLabel->setText(QDir::toNativeSeparators(dir));
 }
 
 void Dialog_ImportCert_2::openCertDirBtnClick(bool)

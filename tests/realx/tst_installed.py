@@ -14,36 +14,19 @@ folder, and the program must end with code 0. Prints one "N passed, N failed" li
 import glob
 import json
 import os
-import pwd
 import shutil
 import stat
 import subprocess
 import sys
 import tempfile
-import time
 import traceback
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from xsession import Session  # noqa: E402
-
-MAIN_TITLE = "Zorvik商户平台证书工具 v1.0.0"
-REQUEST_TITLE = "生成证书请求串"
-NOTICE_TITLE = "提示"
-
-results = []
-
-
-def check(name, condition, detail=""):
-    results.append(bool(condition))
-    print("%s: %s%s" % ("PASS" if condition else "FAIL", name, "" if condition else " (%s)" % detail))
-    return condition
+from xsession import MAIN_TITLE, Session, as_merchant, check, cpack, leave, make_request, results, tally  # noqa: E402
 
 
 def build_package(build_dir, work, qt_major):
-    out = os.path.join(work, "pkg")
-    subprocess.run(["cpack", "-G", "DEB", "--config", os.path.join(build_dir, "CPackConfig.cmake"), "-B", out],
-                   check=True, stdout=subprocess.DEVNULL)
-    debs = glob.glob(os.path.join(out, "*.deb"))
+    debs = [p for p in cpack(build_dir, os.path.join(work, "pkg"), "-G", "DEB") if p.endswith(".deb")]
     if len(debs) != 1:
         raise AssertionError("cpack made %r" % debs)
     fields = subprocess.run(["dpkg-deb", "-f", debs[0], "Depends", "Recommends"], check=True, capture_output=True,
@@ -72,18 +55,6 @@ def check_files(root):
                   run.stdout + run.stderr)
         else:
             print("SKIP: %s is not installed" % command[0])
-
-
-def as_merchant(work, home):
-    """The command prefix and owner that run the program as an ordinary user: root may write anywhere, which
-    would hide where an installed program keeps its files."""
-    if os.geteuid() != 0:
-        return [], None
-    user = pwd.getpwnam("nobody")
-    os.chmod(work, 0o755)
-    for folder, _, files in os.walk(home):
-        os.chown(folder, user.pw_uid, user.pw_gid)
-    return ["setpriv", "--reuid=%d" % user.pw_uid, "--regid=%d" % user.pw_gid, "--clear-groups", "--"], user
 
 
 def window_checks(session, window):
@@ -120,18 +91,8 @@ def journey(session, launcher, prefix, home, data):
         check("root certificate folder is in the data folder", os.path.isdir(os.path.join(data, "cert")))
 
         main_at = session.geometry(main)[:2]
-        session.click(main, 127, 135)  # the apply tile
-        page = session.wait_for_window(REQUEST_TITLE)
-        session.wait_until_unmapped(main)
+        page = make_request(session, main)
         check("request page replaces the main window in its place", session.geometry(page)[:2] == main_at)
-        session.click(page, 250, 91)  # merchant number
-        session.type("100200300")
-        session.click(page, 250, 155)  # merchant name
-        session.type("Demo Shop")
-        session.click(page, 250, 256)  # generate
-        notice = session.wait_for_window(NOTICE_TITLE, timeout=30)
-        session.click(notice, 125, 85)  # the notice's one wide button
-        session.wait_until_unmapped(notice)
 
         records = glob.glob(os.path.join(data, "opts", "*.json"))
         check("one history record in the data folder", len(records) == 1, records)
@@ -150,11 +111,7 @@ def journey(session, launcher, prefix, home, data):
         session.wait_until_unmapped(page)
         check("back shows the main window again", True)
 
-        session.close_window(main)
-        question = session.wait_for_window(NOTICE_TITLE)
-        session.click(question, 185, 85)  # 退出
-        code = program.wait(timeout=15)
-        check("exit confirmation ends the program with code 0", code == 0, code)
+        check("exit confirmation ends the program with code 0", leave(session, main, program, 15) == 0)
     finally:
         if program.poll() is None:
             program.kill()
@@ -181,10 +138,7 @@ def main():
         results.append(False)
     finally:
         shutil.rmtree(work, ignore_errors=True)
-    passed = results.count(True)
-    failed = results.count(False)
-    print("%d passed, %d failed" % (passed, failed))
-    return 1 if failed or not passed else 0
+    return tally()
 
 
 if __name__ == "__main__":

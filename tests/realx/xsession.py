@@ -1,16 +1,84 @@
-"""A private virtual X display and what a person does on it: find windows, click, type, close.
+"""A private virtual X display and what a person does on it: find windows, click, type, close; and what the tests
+of the real program share: their tally of checks, the packages made with cpack, the ordinary user who runs the
+program and the first steps of the apply journey.
 
-Used by the tests that run the real executable on a real X server (the xcb platform), and by the start-up
-benchmark. Needs Xvfb and python3-xlib.
+Used by the tests that run the real executable on a real X server (the xcb platform, or Wine's own), and by the
+start-up benchmark. Needs Xvfb and python3-xlib.
 """
 import contextlib
+import glob
 import os
+import pwd
 import subprocess
 import sys
 import time
 
 from Xlib import X, XK, Xatom, display, protocol
 from Xlib.ext import xtest
+
+MAIN_TITLE = "Zorvik商户平台证书工具 v1.0.0"
+REQUEST_TITLE = "生成证书请求串"
+NOTICE_TITLE = "提示"
+
+results = []
+
+
+def check(name, condition, detail=""):
+    results.append(bool(condition))
+    print("%s: %s%s" % ("PASS" if condition else "FAIL", name, "" if condition else " (%s)" % detail), flush=True)
+    return condition
+
+
+def tally():
+    """Prints one "N passed, N failed" line; the exit code of the test."""
+    passed = results.count(True)
+    failed = results.count(False)
+    print("%d passed, %d failed" % (passed, failed))
+    return 1 if failed or not passed else 0
+
+
+def cpack(build_dir, out, *options):
+    """The packages of build_dir made into out; their paths."""
+    subprocess.run(["cpack", "--config", os.path.join(build_dir, "CPackConfig.cmake"), "-B", out] + list(options),
+                   check=True, stdout=subprocess.DEVNULL)
+    return sorted(glob.glob(os.path.join(out, "*.*")))
+
+
+def as_merchant(work, home):
+    """The command prefix and user that run a program as an ordinary user, with home as the user's own: root may
+    write anywhere, which would hide where an installed program keeps its files."""
+    if os.geteuid() != 0:
+        return [], None
+    user = pwd.getpwnam("nobody")
+    os.chmod(work, 0o755)
+    for folder, _, _ in os.walk(home):
+        os.chown(folder, user.pw_uid, user.pw_gid)
+    return ["setpriv", "--reuid=%d" % user.pw_uid, "--regid=%d" % user.pw_gid, "--clear-groups", "--"], user
+
+
+def make_request(session, main, number="100200300", name="Demo Shop"):
+    """From the main window: the apply page, the merchant typed in, the request generated and its notice
+    answered. The request page."""
+    session.click(main, 127, 135)  # the apply tile
+    page = session.wait_for_window(REQUEST_TITLE)
+    session.wait_until_unmapped(main)
+    session.click(page, 250, 91)  # merchant number
+    session.type(number)
+    session.click(page, 250, 155)  # merchant name
+    session.type(name)
+    session.click(page, 250, 256)  # generate
+    notice = session.wait_for_window(NOTICE_TITLE, timeout=60)
+    session.click(notice, 125, 85)  # the notice's one wide button
+    session.wait_until_unmapped(notice)
+    return page
+
+
+def leave(session, window, program, timeout=30):
+    """Closes window through its title bar and answers the exit question with 退出; the program's exit code."""
+    session.close_window(window)
+    question = session.wait_for_window(NOTICE_TITLE)
+    session.click(question, 185, 85)  # 退出
+    return program.wait(timeout=timeout)
 
 
 def _connect():
@@ -90,11 +158,12 @@ class Session:
         return found
 
     def wait_for_window(self, title, timeout=15):
-        """The mapped top-level window whose title is title."""
+        """The mapped top-level window whose title is title (or one of a tuple of titles)."""
+        titles = title if isinstance(title, tuple) else (title,)
         deadline = time.time() + timeout
         while time.time() < deadline:
             for window in self.visible_windows():
-                if self.title(window) == title:
+                if self.title(window) in titles:
                     time.sleep(0.2)  # let the program finish painting and take input
                     return window
             time.sleep(0.05)

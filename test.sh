@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and runs the whole test suite headless.
-#   ./test.sh              the normal build, in build/
+#   ./test.sh              the normal build on Qt 6, in build/
+#   ./test.sh --qt5        the same suite on Qt 5.15, in build-qt5/
 #   ./test.sh --sanitize   the same suite under AddressSanitizer and UndefinedBehaviorSanitizer, in build-asan/
-#   ./test.sh --windows    the program and its tests cross-built for Windows, in build-win/ (scripts/windows-build.sh);
-#                          the tests, the zip and the installer run under Wine
+#   ./test.sh --windows    the program and its tests cross-built for Windows on Qt 6, in build-win/
+#                          (scripts/windows-build.sh); the tests, the zip and the installer run under Wine
 #   ./test.sh --tsan       the tests of the threaded code (log, signing engine, tool windows) under ThreadSanitizer,
 #                          in build-tsan/. Qt is not instrumented, so what Qt's own code reads and writes is left
 #                          out (ignore_noninstrumented_modules); the program's own threads and data are checked.
@@ -14,13 +15,19 @@ if [ "${1:-}" = "--windows" ]; then
     ctest --test-dir build-win --output-on-failure --parallel "$(nproc)"
     exit
 fi
-./scripts/install-deps.sh
+deps=()
+[ "${1:-}" = "--qt5" ] && deps=(--qt5)
+./scripts/install-deps.sh "${deps[@]}"
 
 build_dir=build
 options=(-DCMAKE_BUILD_TYPE=Debug -DCERTUTIL_WERROR=ON)
 targets=()
 tests=()
 case "${1:-}" in
+--qt5)
+    build_dir=build-qt5
+    options+=(-DCERTUTIL_QT_MAJOR=5)
+    ;;
 --sanitize)
     build_dir=build-asan
     options+=(-DCERTUTIL_SANITIZE=ON)

@@ -6,9 +6,6 @@
 #include "crypto/cryptosupport.h"
 
 #include <QApplication>
-#include <QLibraryInfo>
-#include <QTextCodec>
-#include <QTranslator>
 
 int main(int argc, char* argv[])
 {
@@ -20,15 +17,13 @@ int main(int argc, char* argv[])
 
     // Every text of the program is Chinese; the toolkit's own dialogs and menus speak it too where Qt's
     // translation is installed.
-    QTranslator toolkitTranslation;
-    if (toolkitTranslation.load(QStringLiteral("qt_zh_CN"), QLibraryInfo::location(QLibraryInfo::TranslationsPath)))
-        application.installTranslator(&toolkitTranslation);
+    installToolkitTranslation(&application);
 
     MainWindow window;
     window.show();
 
     LogFile::instance()->setFileName(LogFile::kFileName);
-    QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF8"));
+    useUtf8ForLocalText();
     // At start, so that a legacy provider that cannot be loaded is in the log before a key file is chosen.
     crypto::ensureProviders();
 

@@ -126,7 +126,11 @@ int readRecord(const QString& name, HistoryStore::Record& record)
     QBuffer file(&bytes);
     file.open(QIODevice::ReadOnly);
     QTextStream stream(&file);
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
     stream.setCodec(kRecordCodec);
+#else
+    stream.setEncoding(*QStringConverter::encodingForName(kRecordCodec));
+#endif
     const QString text = stream.readAll();
     file.close();
     if (text.isEmpty())

@@ -19,7 +19,7 @@ echo "  resources/ZorvikCertUtil.rc compiles"
 mkdir -p "$work/include/openssl"
 cp /usr/include/openssl/*.h "$work/include/openssl/"
 cp /usr/include/"$(gcc -dumpmachine)"/openssl/*.h "$work/include/openssl/"
-qt=$(pkg-config --variable=includedir Qt5Core)
+qt=$(pkg-config --variable=includedir Qt6Core)
 
 echo "Sources:"
 failed=0

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, running and testing need; does nothing when all are present.
+#   --qt5        also Qt 5.15 (the default build uses Qt 6), for ./test.sh --qt5
 #   --fuzz       also clang and its runtime libraries (libFuzzer and the sanitizers), for scripts/fuzz.sh
 #   --valgrind   also valgrind, for scripts/valgrind.sh
 #   --windows    also the MinGW-w64 cross compiler, Wine and NSIS, for the Windows build (scripts/windows-build.sh),
@@ -8,7 +9,7 @@ set -euo pipefail
 
 packages=(
     cmake g++ make
-    qtbase5-dev qtbase5-dev-tools qttranslations5-l10n
+    qt6-base-dev qt6-base-dev-tools qt6-translations-l10n
     libssl-dev openssl
     fonts-noto-cjk
     xvfb xauth python3 python3-xlib
@@ -17,6 +18,7 @@ packages=(
 )
 for option in "$@"; do
     case "$option" in
+    --qt5) packages+=(qtbase5-dev qtbase5-dev-tools qttranslations5-l10n) ;;
     --fuzz) packages+=(clang libclang-rt-14-dev) ;;
     --valgrind) packages+=(valgrind) ;;
     --windows) packages+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev wine64 wine nsis

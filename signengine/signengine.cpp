@@ -493,7 +493,7 @@ int SignEngine::decryptText(bool usePublicKey, const QByteArray& input, QByteArr
     for (int offset = 0; offset < input.size(); offset += kDecodePiece) {
         if (control.cancelled.load(std::memory_order_relaxed))
             return Cancelled;
-        const int length = std::min(kDecodePiece, input.size() - offset);
+        const int length = std::min(kDecodePiece, int(input.size()) - offset);
         int written = 0;
         if (base64Decode(input.constData() + offset, length, data + decoded, cipher.size() - decoded, &written) != 0)
             return CipherTextNotBase64;

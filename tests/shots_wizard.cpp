@@ -11,7 +11,6 @@
 #include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QTextCodec>
 
 namespace {
 
@@ -30,7 +29,8 @@ int main(int argc, char* argv[])
 {
     enableHighDpiScaling(); // as the program does, so a scaled display shows what a merchant sees
     QApplication application(argc, argv);
-    QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF8"));
+    installToolkitTranslation(&application);
+    useUtf8ForLocalText();
     const QStringList arguments = QApplication::arguments();
     if (arguments.size() != 3) {
         qWarning("usage: shots_wizard <output directory> <demo-ca.sh>");

@@ -37,7 +37,7 @@ void TestHighDpi::iconCarriesTheSizesOfHighDpiTitleBars()
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     // A title-bar icon of 32 logical pixels is drawn from an image of the device size, not blown up.
-    const QPixmap pixmap = window.windowIcon().pixmap(window.windowHandle(), QSize(32, 32));
+    const QPixmap pixmap = window.windowIcon().pixmap(QSize(32, 32));
     QCOMPARE(pixmap.devicePixelRatio(), scale);
     QCOMPARE(pixmap.size(), QSize(qRound(32 * scale), qRound(32 * scale)));
 }

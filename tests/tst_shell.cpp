@@ -1,6 +1,7 @@
 #include "app/filechooser.h"
 #include "app/mainwindow.h"
 #include "app/pagestack.h"
+#include "app/startup.h"
 #include "app/windowsetup.h"
 #include "app/workingfolder.h"
 #include "app/zvmessagebox.h"
@@ -16,6 +17,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
@@ -29,6 +31,9 @@
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+#include <QTextCodec>
+#endif
 
 #ifdef Q_OS_LINUX
 #include <csignal>
@@ -99,6 +104,8 @@ private slots:
     void cancellingTheExitConfirmationKeepsTheWindow();
     void confirmingExitEndsTheEventLoopWithCodeZero();
     void startUpCreatesTheLogDirectoryAndProtectsTheProcess();
+    void toolkitButtonsSpeakChinese();
+    void localTextAndFileNamesAreUtf8();
     void fileDialogsAreAnsweredFromTheTest();
     void aWindowLeftOpenByItsAnswerIsClosedAndFailsTheTest();
 
@@ -636,6 +643,34 @@ void TestShell::startUpCreatesTheLogDirectoryAndProtectsTheProcess()
 #endif
     program.kill();
     program.waitForFinished();
+}
+
+void TestShell::toolkitButtonsSpeakChinese()
+{
+    QVERIFY(installToolkitTranslation(QCoreApplication::instance()));
+    QFileDialog chooser;
+    chooser.setOption(QFileDialog::DontUseNativeDialog);
+    const QDialogButtonBox* const chooserButtons = chooser.findChild<QDialogButtonBox*>();
+    QVERIFY(chooserButtons);
+    const QDialogButtonBox standard(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    QStringList texts;
+    for (QPushButton* button :
+         {chooserButtons->button(QDialogButtonBox::Open), chooserButtons->button(QDialogButtonBox::Cancel),
+          standard.button(QDialogButtonBox::Ok), standard.button(QDialogButtonBox::Cancel)})
+        texts << button->text();
+    QCOMPARE(texts, QStringList({"打开(&O)", "取消", "确定", "取消"}));
+}
+
+void TestShell::localTextAndFileNamesAreUtf8()
+{
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+    QTextCodec::setCodecForLocale(QTextCodec::codecForName("ISO-8859-1")); // as a Western system's locale
+#endif
+    useUtf8ForLocalText();
+    const QString name = QStringLiteral("商户证书 ¥.pem");
+    QCOMPARE(QFile::encodeName(name), name.toUtf8());
+    QCOMPARE(QFile::decodeName(name.toUtf8()), name);
+    QCOMPARE(QString::fromLocal8Bit(name.toUtf8()), name);
 }
 
 void TestShell::fileDialogsAreAnsweredFromTheTest()

@@ -19,6 +19,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTest>
 
 #include <functional>
@@ -33,7 +36,17 @@ QWidget* widget(QWidget* window, const QString& name)
 
 void click(QWidget* window, const QString& name)
 {
-    QTest::mouseClick(widget(window, name), Qt::LeftButton);
+    QWidget* const target = widget(window, name);
+    QPoint at = target->rect().center();
+    // A radio button takes clicks on its circle and its text only, not on the rest of its width: click there, as a
+    // merchant does, whatever width the font gives the text.
+    if (auto* radio = qobject_cast<QRadioButton*>(target)) {
+        QStyleOptionButton option;
+        option.initFrom(radio);
+        option.text = radio->text();
+        at = radio->style()->subElementRect(QStyle::SE_RadioButtonClickRect, &option, radio).center();
+    }
+    QTest::mouseClick(target, Qt::LeftButton, Qt::NoModifier, at);
 }
 
 namespace {

@@ -1,9 +1,10 @@
 #!/usr/bin/python3
 """The Debian package, installed into a temporary root and used on a real X server as a merchant would.
 
-Usage: tst_installed.py BUILD_DIR
+Usage: tst_installed.py BUILD_DIR QT_MAJOR
 
-Builds the package with cpack from BUILD_DIR, unpacks it, checks its files (and its desktop entry and metadata with
+Builds the package with cpack from BUILD_DIR, checks that it depends on the libraries of the Qt it was built with
+(QT_MAJOR) and recommends that Qt's translations, unpacks it, checks its files (and its desktop entry and metadata with
 the validators, where installed), then starts the installed launcher as an ordinary user on a private Xvfb display
 with the xcb platform: the main window's flags, size and icon as the X server sees them, a click on the apply
 tile, a request typed and generated, the notice answered, back to the main window, and the window closed through
@@ -24,10 +25,15 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from xsession import MAIN_TITLE, Session, as_merchant, check, cpack, leave, make_request, results, tally  # noqa: E402
 
 
-def build_package(build_dir, work):
+def build_package(build_dir, work, qt_major):
     debs = [p for p in cpack(build_dir, os.path.join(work, "pkg"), "-G", "DEB") if p.endswith(".deb")]
     if len(debs) != 1:
         raise AssertionError("cpack made %r" % debs)
+    fields = subprocess.run(["dpkg-deb", "-f", debs[0], "Depends", "Recommends"], check=True, capture_output=True,
+                            text=True).stdout
+    check("package depends on Qt %s's widgets" % qt_major, "libqt{0}widgets{0}".format(qt_major) in fields, fields)
+    translations = "qt6-translations-l10n" if qt_major == "6" else "qttranslations5-l10n"
+    check("package recommends " + translations, translations in fields, fields)
     root = os.path.join(work, "root")
     subprocess.run(["dpkg-deb", "-x", debs[0], root], check=True)
     return root
@@ -117,7 +123,7 @@ def main():
     build_dir = os.path.abspath(sys.argv[1])
     work = tempfile.mkdtemp(prefix="installed-")
     try:
-        root = build_package(build_dir, work)
+        root = build_package(build_dir, work, sys.argv[2])
         check_files(root)
         home = os.path.join(work, "home")
         os.makedirs(home)

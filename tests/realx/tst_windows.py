@@ -49,12 +49,13 @@ FOLDER_TITLES = ("证书保存目录", "Select Folder")
 FINISH_TITLE = "证书保存成功"
 ENTRY_NAME = "Zorvik商户平台证书工具.lnk"
 PASSWORD = "Secret123"
-PORTABLE_FILES = ("ZorvikCertUtil.exe", "qt.conf", "Qt5Core.dll", "Qt5Gui.dll", "Qt5Widgets.dll",
+PORTABLE_FILES = ("ZorvikCertUtil.exe", "qt.conf", "Qt6Core.dll", "Qt6Gui.dll", "Qt6Widgets.dll", "Qt6Concurrent.dll",
                   "platforms/qwindows.dll", "styles/qwindowsvistastyle.dll", "imageformats/qico.dll",
                   "translations/qt_zh_CN.qm", "translations/qtbase_zh_CN.qm", "libcrypto-3-x64.dll",
                   "ossl-modules/legacy.dll", "libstdc++-6.dll", "libgcc_s_seh-1.dll", "libwinpthread-1.dll")
-# Where libcrypto of the toolchain bundle looks by itself (a path of the machine that built it), on drive C:.
-BUILT_IN = "tmp/wintool/prefix"
+# Where libcrypto of the toolchain bundle looks by itself, on drive C:: its module and configuration folders.
+BUILT_IN_MODULES = "Program Files/OpenSSL-ZorvikCertUtil/lib/ossl-modules"
+BUILT_IN_SSL = "Program Files/Common Files/SSL"
 # If read, no algorithm could be fetched, and no request or certificate file could be made.
 NO_ALGORITHMS = b"openssl_conf = init\n[init]\nalg_section = algorithms\n[algorithms]\ndefault_properties = fips=yes\n"
 
@@ -150,13 +151,13 @@ def plant(drive_c, near_program):
     """A legacy module and an OpenSSL configuration at libcrypto's built-in paths on drive C:, and a Qt platform
     plugin where Qt would look without qt.conf (its prefix is the folder above its DLLs)."""
     for source, target in ((os.path.join(near_program, "ossl-modules", "legacy.dll"),
-                            os.path.join(drive_c, BUILT_IN, "lib", "ossl-modules", "legacy.dll")),
+                            os.path.join(drive_c, BUILT_IN_MODULES, "legacy.dll")),
                            (os.path.join(near_program, "platforms", "qwindows.dll"),
                             os.path.join(near_program, "..", "plugins", "platforms", "qwindows.dll"))):
         os.makedirs(os.path.dirname(target), exist_ok=True)
         shutil.copy(source, target)
-    os.makedirs(os.path.join(drive_c, BUILT_IN, "ssl"), exist_ok=True)
-    with open(os.path.join(drive_c, BUILT_IN, "ssl", "openssl.cnf"), "wb") as config:
+    os.makedirs(os.path.join(drive_c, BUILT_IN_SSL), exist_ok=True)
+    with open(os.path.join(drive_c, BUILT_IN_SSL, "openssl.cnf"), "wb") as config:
         config.write(NO_ALGORITHMS)
 
 
@@ -334,8 +335,8 @@ def merchant(session, work, installer, shipping, ca):
     folder = merchant_installs(prefix, installer, as_user, user)
     check("installation folder is not the merchant's to write", user is None or os.stat(folder).st_uid == 0)
     # A configuration that would stop every algorithm, where libcrypto looks by itself.
-    os.makedirs(os.path.join(drive_c, BUILT_IN, "ssl"), exist_ok=True)
-    with open(os.path.join(drive_c, BUILT_IN, "ssl", "openssl.cnf"), "wb") as config:
+    os.makedirs(os.path.join(drive_c, BUILT_IN_SSL), exist_ok=True)
+    with open(os.path.join(drive_c, BUILT_IN_SSL, "openssl.cnf"), "wb") as config:
         config.write(NO_ALGORITHMS)
 
     # The root certificate that the merchant placed, DER as Windows exports a .cer.

@@ -358,7 +358,7 @@ void TestShell::inputModeAsksForAMaskedLine()
         auto* edit = modal->findChild<QLineEdit*>("lineEdit");
         QWidget* tips = widget(modal, "tipsLabel");
         // Under Wine the box may be shown a moment before the window system hands it the focus.
-        QTest::qWaitFor([edit] { return QApplication::focusWidget() == edit; }, 2000);
+        (void)QTest::qWaitFor([edit] { return QApplication::focusWidget() == edit; }, 2000);
         seen = QStringLiteral("%1 %2 %3 %4 %5 %6")
                    .arg(edit->isVisible())
                    .arg(QApplication::focusWidget() == edit)

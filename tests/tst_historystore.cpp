@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -237,7 +238,7 @@ void TestHistoryStore::elevenSavesKeepTheTenNewest()
     QVERIFY(QDir().mkpath(HistoryStore::directory()));
     QVERIFY(writeFile(HistoryStore::directory() + QStringLiteral("/settings.json"), "{}"));
     QVERIFY(setModificationTime(recordPath(QStringLiteral("settings")), QDateTime::currentDateTime().addDays(-1)));
-    // All within one second, with two keys in turn: each save keeps its own record and key.
+    // Eleven saves at once, with two keys in turn: each save keeps its own record and key.
     waitForNextSecond();
     QStringList savedNames;
     for (int i = 0; i < 11; ++i) {
@@ -246,8 +247,15 @@ void TestHistoryStore::elevenSavesKeepTheTenNewest()
                  0);
         savedNames.prepend(HistoryStore::list().first());
     }
-    QCOMPARE(secondOf(savedNames.first()), secondOf(savedNames.last()));
-    QCOMPARE(savedNames.first(), secondOf(savedNames.first()) + "-11");
+    // Saves of one second are numbered in turn; where a slow system (Wine under load) crossed into the next second,
+    // that second starts its own count.
+    QHash<QString, int> inSecond;
+    for (auto name = savedNames.crbegin(); name != savedNames.crend(); ++name) {
+        const QString second = secondOf(*name);
+        const int number = ++inSecond[second];
+        QCOMPARE(*name, number == 1 ? second : second + QLatin1Char('-') + QString::number(number));
+    }
+    QVERIFY(inSecond.size() < savedNames.size());
     QCOMPARE(HistoryStore::list(), savedNames.mid(0, 10) << QStringLiteral("settings"));
     QVERIFY(!QFile::exists(recordPath(savedNames.last())));
     for (int i = 0; i < 10; ++i) {

@@ -149,16 +149,27 @@ def start_and_close(session, prefix, executable, cwd, **options):
 
 def plant(drive_c, near_program):
     """A legacy module and an OpenSSL configuration at libcrypto's built-in paths on drive C:, and a Qt platform
-    plugin where Qt would look without qt.conf (its prefix is the folder above its DLLs)."""
+    plugin where Qt would look without qt.conf (its prefix is the folder above its DLLs). Returns what it planted."""
+    planted = []
     for source, target in ((os.path.join(near_program, "ossl-modules", "legacy.dll"),
                             os.path.join(drive_c, BUILT_IN_MODULES, "legacy.dll")),
                            (os.path.join(near_program, "platforms", "qwindows.dll"),
                             os.path.join(near_program, "..", "plugins", "platforms", "qwindows.dll"))):
         os.makedirs(os.path.dirname(target), exist_ok=True)
         shutil.copy(source, target)
+        planted.append(target)
     os.makedirs(os.path.join(drive_c, BUILT_IN_SSL), exist_ok=True)
-    with open(os.path.join(drive_c, BUILT_IN_SSL, "openssl.cnf"), "wb") as config:
+    planted.append(os.path.join(drive_c, BUILT_IN_SSL, "openssl.cnf"))
+    with open(planted[-1], "wb") as config:
         config.write(NO_ALGORITHMS)
+    return planted
+
+
+def unplant(planted):
+    """The prefix is the test programs' too: what was planted goes again."""
+    for path in planted:
+        if os.path.exists(path):
+            os.remove(path)
 
 
 def portable(session, prefix, archive):
@@ -172,9 +183,12 @@ def portable(session, prefix, archive):
     missing = [name for name in PORTABLE_FILES if not os.path.isfile(os.path.join(top, name))]
     check("zip holds the executable and everything it loads", not missing, missing)
     check("zip ships no root certificate when none is given", not any("RootCA_ZX" in name for name in names))
-    plant(os.path.join(prefix, "drive_c"), top)
-    code, errors = start_and_close(session, prefix, os.path.join(top, "ZorvikCertUtil.exe"), top,
-                                   locale="zh_CN.UTF-8", env={"WINEDEBUG": "+loaddll"})
+    planted = plant(os.path.join(prefix, "drive_c"), top)
+    try:
+        code, errors = start_and_close(session, prefix, os.path.join(top, "ZorvikCertUtil.exe"), top,
+                                       locale="zh_CN.UTF-8", env={"WINEDEBUG": "+loaddll"})
+    finally:
+        unplant(planted)
     check("exit question ends the portable program with code 0", code == 0, code)
     loaded = re.findall(r'Loaded L"([^"]*)"', errors)
     planted = [path for path in loaded if "wintool" in path or "\\plugins\\" in path]

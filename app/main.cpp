@@ -1,3 +1,4 @@
+#include "app/backgroundwork.h"
 #include "app/logfile.h"
 #include "app/mainwindow.h"
 #include "app/startup.h"
@@ -6,6 +7,9 @@
 #include <QLibraryInfo>
 #include <QTextCodec>
 #include <QTranslator>
+
+#include <cstdio>
+#include <cstdlib>
 
 int main(int argc, char* argv[])
 {
@@ -24,5 +28,12 @@ int main(int argc, char* argv[])
     LogFile::instance()->setFileName(LogFile::kFileName);
     QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF8"));
 
-    return application.exec();
+    const int code = application.exec();
+    // A cancelled load may still wait for its file (a pipe, a dead network share), and the application object
+    // would wait for the thread pool that runs it when it goes: the program ends here instead, without waiting.
+    if (BackgroundWork::abandonedRunning() > 0) {
+        std::fflush(nullptr);
+        std::_Exit(code);
+    }
+    return code;
 }

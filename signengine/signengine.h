@@ -7,6 +7,7 @@
 #include <QByteArray>
 
 #include <atomic>
+#include <functional>
 
 // One local key or certificate file, and what can be done with its RSA key: SHA-256 signatures, PKCS#1 v1.5
 // encryption in blocks with either half of the key, and the certificate's printed text. Every tool dialog owns
@@ -92,6 +93,9 @@ public:
         // done so far.
         std::atomic<qint64> blocksTotal{0};
         std::atomic<qint64> blocksDone{0};
+        // Called from a working thread each time the share of the blocks done passes another hundredth, with
+        // that share in hundredths; may be empty. Set before the operation starts.
+        std::function<void(int percent)> progressed;
     };
 
     KeyFileKind fileKind = KeyFilePkcs12; // the kind of file that the next loadKeyFile reads

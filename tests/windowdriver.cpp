@@ -19,6 +19,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QTest>
 
 #include <functional>
@@ -34,6 +35,10 @@ QWidget* widget(QWidget* window, const QString& name)
 void click(QWidget* window, const QString& name)
 {
     QTest::mouseClick(widget(window, name), Qt::LeftButton);
+    // Work that the click started runs while the window waits disabled; the click is done when it ends.
+    QPointer<QWidget> clicked(window);
+    if (!QTest::qWaitFor([&] { return !clicked || clicked->isEnabled(); }, 20000))
+        qWarning("the work that %s started has not ended", qPrintable(name));
 }
 
 namespace {

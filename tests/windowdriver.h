@@ -14,6 +14,7 @@ class QWidget;
 // The child of window with that object name. A name the window does not have ends the test program with that
 // name: a test that cannot find its widget cannot go on.
 QWidget* widget(QWidget* window, const QString& name);
+// Clicks the widget, and waits for the work that the click starts in the background, if any, to end.
 void click(QWidget* window, const QString& name);
 // The text of a label, button, line edit or plain-text edit.
 QString text(QWidget* window, const QString& name);

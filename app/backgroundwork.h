@@ -1,0 +1,65 @@
+#ifndef APP_BACKGROUNDWORK_H
+#define APP_BACKGROUNDWORK_H
+
+#include "signengine/signengine.h"
+
+#include <QFutureWatcher>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+class QProgressDialog;
+
+// Long work of a window (a key file to read, megabytes to encrypt) runs on Qt's global thread pool while the window
+// waits disabled, so that no click, key or screen reader's press reaches it; a QFutureWatcher brings the end of the
+// work back to the GUI thread by its signal. Once the work has taken longer than a moment, a progress box (a window
+// of its own) says what runs, with the share done when the work reports it, and offers "取消".
+//
+// Work with a CryptControl stops through it when cancelled, and the window waits the block or two that takes.
+// Work without one cannot be stopped: cancelled, it is left to end on its own, unwaited, so it must own what it
+// touches (copies, shared pointers). The same goes for any work whose window is destroyed or whose program ends.
+class BackgroundWork : public QObject
+{
+    Q_OBJECT
+
+public:
+    // How long work may take before its progress box appears. Tests shorten it.
+    static int progressDelayMs;
+
+    // Work for window, which owns this object.
+    explicit BackgroundWork(QWidget* window);
+    ~BackgroundWork() override;
+
+    // Starts work on the pool and returns at once; whenDone runs on the GUI thread once it has ended, unless it
+    // was cancelled. what is the progress box's text. False, and nothing started, while other work runs.
+    bool start(const QString& what, std::function<void()> work, std::function<void()> whenDone,
+               std::shared_ptr<SignEngine::CryptControl> control = nullptr);
+    bool isRunning() const { return watcher != nullptr; }
+
+    // Work that was left to end on its own and is still running. Qt waits for its thread pool when the
+    // application object goes, so the program ends without that while this is not zero.
+    static int abandonedRunning();
+
+private:
+    void showProgress();
+    void cancel();
+    void abandon();
+    void finish();
+    void endWaiting();
+
+    QWidget* const window;
+    QString what;
+    QFutureWatcher<void>* watcher = nullptr;
+    std::shared_ptr<SignEngine::CryptControl> control;
+    std::function<void()> whenDone;
+    QTimer progressDelay;
+    QPointer<QProgressDialog> progress;
+    QPointer<QWidget> focus; // where the keyboard was when the work started
+    bool cancelled = false;
+};
+
+#endif // APP_BACKGROUNDWORK_H

@@ -5,15 +5,41 @@
 #include <QApplication>
 #include <QFutureInterface>
 #include <QProgressDialog>
+#include <QRunnable>
 #include <QThreadPool>
-
-#include <atomic>
 
 namespace {
 
 std::atomic<int> abandonedWork{0};
 
 } // namespace
+
+// The pool and the watcher hand the work over through Qt's own locks; the flags say in the program's own code what
+// they guarantee (and make it visible to ThreadSanitizer, which does not see into Qt): the work sees what was made
+// for it, and the GUI thread what the work made.
+class BackgroundWork::Task : public QRunnable
+{
+public:
+    Task(QFutureInterface<void> promise, std::function<void()> work, std::shared_ptr<Handover> handover)
+        : promise(std::move(promise)), work(std::move(work)), handover(std::move(handover))
+    {
+    }
+
+    void run() override
+    {
+        started.load(std::memory_order_acquire);
+        work();
+        handover->ended.store(true, std::memory_order_release);
+        promise.reportFinished();
+    }
+
+    std::atomic<bool> started{false};
+
+private:
+    QFutureInterface<void> promise;
+    std::function<void()> work;
+    std::shared_ptr<Handover> handover;
+};
 
 int BackgroundWork::progressDelayMs = 400;
 
@@ -73,14 +99,10 @@ bool BackgroundWork::start(const QString& what, std::function<void()> work, std:
     watcher->setFuture(promise.future());
     if (control)
         control->progressed = [promise](int percent) mutable { promise.setProgressValue(percent); };
-    QThreadPool::globalInstance()->start([promise, work = std::move(work)]() mutable {
-        struct Finished
-        {
-            QFutureInterface<void>& promise;
-            ~Finished() { promise.reportFinished(); }
-        } finished{promise};
-        work();
-    });
+    handover = std::make_shared<Handover>();
+    auto* task = new Task(promise, std::move(work), handover);
+    task->started.store(true, std::memory_order_release);
+    QThreadPool::globalInstance()->start(task);
     progressDelay.start(progressDelayMs);
     return true;
 }
@@ -142,6 +164,7 @@ void BackgroundWork::abandon()
 
 void BackgroundWork::finish()
 {
+    handover->ended.load(std::memory_order_acquire);
     watcher->deleteLater();
     watcher = nullptr;
     const std::function<void()> done = std::move(whenDone);
@@ -157,6 +180,7 @@ void BackgroundWork::endWaiting()
     if (progress) {
         progress->hide();
         progress->deleteLater();
+        progress.clear();
     }
     control.reset();
     window->setEnabled(true);

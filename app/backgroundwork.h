@@ -9,6 +9,7 @@
 #include <QString>
 #include <QTimer>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -51,6 +52,12 @@ private:
     void finish();
     void endWaiting();
 
+    class Task;
+    struct Handover
+    {
+        std::atomic<bool> ended{false};
+    };
+
     QWidget* const window;
     QString what;
     QFutureWatcher<void>* watcher = nullptr;
@@ -59,6 +66,7 @@ private:
     QTimer progressDelay;
     QPointer<QProgressDialog> progress;
     QPointer<QWidget> focus; // where the keyboard was when the work started
+    std::shared_ptr<Handover> handover;
     bool cancelled = false;
 };
 

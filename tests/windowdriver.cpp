@@ -1,5 +1,6 @@
 #include "windowdriver.h"
 
+#include "app/backgroundwork.h"
 #include "app/mainwindow.h"
 #include "app/pagestack.h"
 #include "app/zvmessagebox.h"
@@ -16,6 +17,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -23,6 +25,12 @@
 #include <QTest>
 
 #include <functional>
+
+#ifndef Q_OS_WIN
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 QWidget* widget(QWidget* window, const QString& name)
 {
@@ -108,6 +116,23 @@ void closeAllWindows()
     CertEngine::instance()->lastPath.clear();
     QGuiApplication::clipboard()->clear();
 }
+
+#ifndef Q_OS_WIN
+bool makePipe(const QString& path)
+{
+    return QFile::exists(path) || mkfifo(QFile::encodeName(path).constData(), 0600) == 0;
+}
+
+bool endLoadsOfPipe(const QString& path)
+{
+    return QTest::qWaitFor([&] {
+        const int writer = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0)
+            ::close(writer);
+        return BackgroundWork::abandonedRunning() == 0;
+    });
+}
+#endif
 
 ModalAnswer::Action answerBox(const QString& buttonText, QStringList* seen, QStringList* cut)
 {

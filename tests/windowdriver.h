@@ -29,6 +29,14 @@ QString snapshot(QWidget* window);
 // file dialogs forgotten, the clipboard emptied.
 void closeAllWindows();
 
+#ifndef Q_OS_WIN
+// A named pipe that nobody writes: a load of it waits until endLoadsOfPipe.
+bool makePipe(const QString& path);
+// Writers come and go until no cancelled load is left running (a PEM file may be opened twice); false if one is
+// left after some seconds.
+bool endLoadsOfPipe(const QString& path);
+#endif
+
 // Answers a ZVMessageBox with the button of that text; its message goes to seen, texts that are cut to cut.
 ModalAnswer::Action answerBox(const QString& buttonText, QStringList* seen, QStringList* cut = nullptr);
 // Answers the password box with password, or cancels it when password is null.

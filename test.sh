@@ -4,7 +4,7 @@
 #   ./test.sh --sanitize   the same suite under AddressSanitizer and UndefinedBehaviorSanitizer, in build-asan/
 #   ./test.sh --windows    the program and its tests cross-built for Windows, in build-win/ (scripts/windows-build.sh);
 #                          the tests, the zip and the installer run under Wine
-#   ./test.sh --tsan       the tests of the threaded code (signing engine and tool windows) under ThreadSanitizer,
+#   ./test.sh --tsan       the tests of the threaded code (log, signing engine, tool windows) under ThreadSanitizer,
 #                          in build-tsan/. Qt is not instrumented, so what Qt's own code reads and writes is left
 #                          out (ignore_noninstrumented_modules, tests/tsan.supp); the program's own threads and
 #                          data are checked.
@@ -32,8 +32,8 @@ case "${1:-}" in
     build_dir=build-tsan
     options+=("-DCMAKE_CXX_FLAGS=-fsanitize=thread -fno-omit-frame-pointer" -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread)
     export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:ignore_noninstrumented_modules=1:suppressions=$PWD/tests/tsan.supp
-    targets=(--target tst_signengine tst_tools)
-    tests=(-R '^(tst_signengine|tst_tools)$')
+    targets=(--target tst_logfile tst_signengine tst_tools)
+    tests=(-R '^(tst_logfile|tst_signengine|tst_tools)$')
     ;;
 esac
 

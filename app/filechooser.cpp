@@ -22,13 +22,9 @@ bool chooseFile(QWidget* parent, const QString& filter, bool certificatesToo, QS
     const int slash = chosen.lastIndexOf(QLatin1Char('/'));
     const QString name = slash < 0 ? chosen : chosen.mid(slash + 1);
 
-    KeyFileKind chosenKind = KeyFilePkcs12;
+    const KeyFileKind chosenKind = keyFileKindOf(name, certificatesToo);
     QString enteredPassword;
-    if (name.contains(QLatin1String(".pem"), Qt::CaseInsensitive)) {
-        chosenKind = KeyFilePem;
-    } else if (certificatesToo && name.contains(QLatin1String(".cer"), Qt::CaseInsensitive)) {
-        chosenKind = KeyFileCertificate;
-    } else {
+    if (chosenKind == KeyFilePkcs12) {
         ZVMessageBox box(QStringLiteral("证书密码"), QStringLiteral("请输入证书密码"), QStringLiteral("确定"),
                          QStringLiteral("取消"), true);
         box.setEchoMode(QLineEdit::Password);

@@ -73,6 +73,12 @@ LogFile* LogFile::instance()
 
 void LogFile::setFileName(const QByteArray& name)
 {
+    const std::lock_guard<std::mutex> locked(mutex);
+    usePath(name);
+}
+
+void LogFile::usePath(const QByteArray& name)
+{
     fileName = name;
     filePath = QByteArray(kLogDirectory) + '/' + fileName;
     if (std::FILE* probe = openForAppend(filePath))
@@ -94,12 +100,6 @@ void LogFile::write(const char* format, ...)
     else if (formatted > 0)
         messageLength = formatted;
 
-    std::FILE* file = filePath.isEmpty() ? nullptr : openForAppend(filePath);
-    if (!file) {
-        setFileName(fileName);
-        file = fileName.isEmpty() ? nullptr : openForAppend(filePath);
-    }
-
     const std::time_t now = std::time(nullptr);
     std::tm local{};
 #ifdef Q_OS_WIN
@@ -115,6 +115,12 @@ void LogFile::write(const char* format, ...)
     line.reserve(static_cast<int>(sizeof stamp) + prefix.size() + messageLength + 1);
     line.append(stamp).append(prefix).append(message, messageLength).append('\n');
 
+    const std::lock_guard<std::mutex> locked(mutex);
+    std::FILE* file = filePath.isEmpty() ? nullptr : openForAppend(filePath);
+    if (!file) {
+        usePath(fileName);
+        file = fileName.isEmpty() ? nullptr : openForAppend(filePath);
+    }
     toDebuggerOutput(line);
     if (file) {
         std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), file);

@@ -1,6 +1,7 @@
 #include "app/backgroundwork.h"
 #include "app/logfile.h"
 #include "app/mainwindow.h"
+#include "app/processprotection.h"
 #include "app/startup.h"
 
 #include <QApplication>
@@ -13,6 +14,7 @@
 
 int main(int argc, char* argv[])
 {
+    protectProcess();
     enableHighDpiScaling();
     QApplication application(argc, argv);
 

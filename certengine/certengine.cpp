@@ -2,7 +2,7 @@
 
 #include "app/logfile.h"
 #include "certengine/outputfileset.h"
-#include "crypto/pkcs12limits.h"
+#include "crypto/keyfilereader.h"
 #include "history/historystore.h"
 
 #include <openssl/bn.h>
@@ -23,8 +23,8 @@ constexpr char kFriendlyName[] = "Zorvik Certificate";
 using BignumPtr = std::unique_ptr<BIGNUM, crypto::Deleter<&BN_free>>;
 
 // Paths arrive with "/" from the file dialogs. On Windows the log's fixed format shows every separator as a doubled
-// backslash ("fielPath:C:\\certs\\cert.p12"), and a key file is opened by that same path, which the file
-// system reads with single separators. Elsewhere "/" already is the native separator and the path stays as it is.
+// backslash ("fielPath:C:\\certs\\cert.p12"). Elsewhere "/" already is the native separator and the path stays as
+// it is.
 QByteArray nativePath(const QByteArray& path)
 {
 #ifdef Q_OS_WIN
@@ -135,40 +135,37 @@ int CertEngine::generateKeyPair()
     return 0;
 }
 
-int CertEngine::loadKey(const QByteArray& path, KeyFileKind kind, const QByteArray& password)
+int CertEngine::loadKey(const QByteArray& path, KeyFileKind kind, QByteArray password)
 {
+    const crypto::ScopedCleanse forgetPassword(password);
     ERR_clear_error();
-    crypto::BioPtr file(BIO_new_file(nativePath(path).constData(), "rb"));
-    if (!file) {
-        logCryptoError();
+    crypto::KeyFileReader file;
+    if (!file.read(QString::fromUtf8(path.constData(), path.size()))) {
+        LogFile::instance()->write("error. %s", file.errorText().constData());
         return KeyFileNotOpened;
     }
     // From here on the previous key is gone, whatever the file holds.
     key.reset();
     switch (kind) {
     case KeyFilePkcs12: {
-        crypto::Pkcs12Ptr pkcs12(d2i_PKCS12_bio(file.get(), nullptr));
-        if (!pkcs12) {
+        crypto::X509Ptr certificate;
+        switch (file.readPkcs12(password, key, certificate)) {
+        case crypto::KeyFileReader::Pkcs12Opened:
+            return 0;
+        case crypto::KeyFileReader::NotPkcs12:
             logCryptoError();
             return NotPkcs12;
-        }
-        if (!crypto::pkcs12WorkWithinLimit(pkcs12.get())) {
-            LogFile::instance()->write("error. %s",
-                                       "the PKCS#12 file asks for more key derivation work than any sound file does");
+        case crypto::KeyFileReader::Pkcs12WorkBeyondLimit:
+            LogFile::instance()->write("error. %s", crypto::KeyFileReader::kBeyondLimitText);
             return Pkcs12WorkBeyondLimit;
+        case crypto::KeyFileReader::Pkcs12NotOpened:
+            break;
         }
-        EVP_PKEY* privateKey = nullptr;
-        X509* certificate = nullptr;
-        if (PKCS12_parse(pkcs12.get(), password.constData(), &privateKey, &certificate, nullptr) != 1) {
-            logCryptoError();
-            return Pkcs12NotOpened;
-        }
-        X509_free(certificate);
-        key.reset(privateKey);
-        return 0;
+        logCryptoError();
+        return Pkcs12NotOpened;
     }
     case KeyFilePem:
-        key.reset(PEM_read_bio_PrivateKey(file.get(), nullptr, crypto::refusePassphrase, nullptr));
+        key = file.pemPrivateKey();
         if (!key) {
             logCryptoError();
             return NoPemPrivateKey;
@@ -236,9 +233,10 @@ int CertEngine::makeRequest(QByteArray& csr)
     return 0;
 }
 
-int CertEngine::generateRequest(QByteArray& csr, const QByteArray& keyPath, KeyFileKind kind,
-                                const QByteArray& password, int* historyCode)
+int CertEngine::generateRequest(QByteArray& csr, const QByteArray& keyPath, KeyFileKind kind, QByteArray password,
+                                int* historyCode)
 {
+    const crypto::ScopedCleanse forgetPassword(password);
     if (!keyPath.isEmpty())
         return generateRequest(csr, *this, loadKey(keyPath, kind, password), historyCode);
     const int code = generateKeyPair();
@@ -322,8 +320,9 @@ int CertEngine::verifyCertificate(X509* cert, bool checkKey)
     return 0;
 }
 
-int CertEngine::exportPkcs12(const QByteArray& certText, const QByteArray& password, const QByteArray& targetPath)
+int CertEngine::exportPkcs12(const QByteArray& certText, QByteArray password, const QByteArray& targetPath)
 {
+    const crypto::ScopedCleanse forgetPassword(password);
     ERR_clear_error();
     if (certText.isEmpty() || targetPath.isEmpty())
         return ExportInputEmpty;
@@ -382,7 +381,8 @@ int CertEngine::exportPkcs12(const QByteArray& certText, const QByteArray& passw
     }
     // The certificate and the key before the PKCS#12 file that holds both.
     for (const int index : {CertPem, KeyPem, Pkcs12}) {
-        const QByteArray content = crypto::writtenToMemory(outputs[index].writeContent);
+        QByteArray content = crypto::writtenToMemory(outputs[index].writeContent);
+        const crypto::ScopedCleanse forgetContent(content); // the private key, in the clear or under the password
         if (content.isEmpty()) {
             logCryptoError();
             return outputs[index].writeFailure;
@@ -394,14 +394,15 @@ int CertEngine::exportPkcs12(const QByteArray& certText, const QByteArray& passw
     }
     if (!files.commit()) {
         LogFile::instance()->write("error. %s", files.errorString().toUtf8().constData());
-        return outputs[files.failedFile()].writeFailure;
+        const OutputFile& failed = outputs[files.failedFile()];
+        return files.refused() ? failed.openFailure : failed.writeFailure;
     }
     return 0;
 }
 
-QStringList CertEngine::listHistory() const
+QStringList CertEngine::listHistory(int* code) const
 {
-    return HistoryStore::list();
+    return HistoryStore::list(code);
 }
 
 int CertEngine::restoreHistory(const QString& name, QString& merchantNo, QString& merchantName, QString& csr)

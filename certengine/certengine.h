@@ -24,9 +24,13 @@ QByteArray replaceAll(const QByteArray& text, const QByteArray& needle, const QB
 // "error. <text>".
 //
 // exportPkcs12 checks all three names before it writes anything: 10103, 10105 and 10107 cover a directory, or a
-// file that nobody may write, in that file's place (10103 also a directory in which no file can be created).
-// 10104, 10106 and 10108 cover the content, its way to the disk and its replacing the old file. After any of
-// them none of the three files in the directory has changed.
+// file that nobody may write, in that file's place (10103 also a directory in which no file can be created), and a
+// refusal when the old file is replaced (no permission: another user's file in a shared folder, a folder turned
+// read-only). 10104, 10106 and 10108 cover the content and its way to the disk (a full disk, a file-size limit, a
+// failing device). After any of them none of the three files in the directory has changed, unless the directory
+// stopped accepting changes while the files were being replaced: then the set is mixed, the log names which file
+// is new and where each old one waits ("cert.pem.old-XXXXXX"), and the next export into the directory that
+// succeeds removes such leftovers (see OutputFileSet).
 class CertEngine
 {
 public:
@@ -63,11 +67,11 @@ public:
         ExportInputEmpty = 10100,     // certificate text or target path empty
         TargetNameWithoutP12 = 10101, // the target file name holds no ".p12", so the three output names coincide
         Pkcs12NotBuilt = 10102,       // the PKCS#12 structure cannot be built
-        Pkcs12FileNotOpened = 10103,  // the .p12 file cannot be opened for writing
+        Pkcs12FileNotOpened = 10103,  // the .p12 file may not be written or replaced
         Pkcs12FileNotWritten = 10104, // the .p12 file cannot be written
-        CertPemNotOpened = 10105,     // the certificate .pem file cannot be opened for writing
+        CertPemNotOpened = 10105,     // the certificate .pem file may not be written or replaced
         CertPemNotWritten = 10106,    // the certificate .pem file cannot be written
-        KeyPemNotOpened = 10107,      // the key _key.pem file cannot be opened for writing
+        KeyPemNotOpened = 10107,      // the key _key.pem file may not be written or replaced
         KeyPemNotWritten = 10108,     // the key _key.pem file cannot be written
         // parseCertificate
         CertificateTextEmpty = 10150, // the certificate text is empty
@@ -88,12 +92,13 @@ public:
     void logCryptoError() const;
 
     int generateKeyPair();
-    int loadKey(const QByteArray& path, KeyFileKind kind, const QByteArray& password);
+    // A password that the engine alone holds (a temporary the caller hands over) is overwritten when it is done.
+    int loadKey(const QByteArray& path, KeyFileKind kind, QByteArray password);
     int makeRequest(QByteArray& csr);
     // Loads the key from keyPath (or generates a new one when keyPath is empty), makes the request and
     // records it in the history. csr is written only on success, and so is historyCode: the code of the
     // history save (0 when kept), whose failure does not fail the request.
-    int generateRequest(QByteArray& csr, const QByteArray& keyPath, KeyFileKind kind, const QByteArray& password,
+    int generateRequest(QByteArray& csr, const QByteArray& keyPath, KeyFileKind kind, QByteArray password,
                         int* historyCode = nullptr);
     // The same for a key file that was loaded beforehand into the engine loaded (loadKey returned loadCode):
     // its key, none after a failed load, becomes this engine's.
@@ -106,9 +111,10 @@ public:
     // replacing the files of these names together or not at all; a symbolic link of such a name is replaced itself,
     // never what it points to. The two files with the private key, cert.p12 and cert_key.pem, are readable by their
     // owner only from the moment they are created.
-    int exportPkcs12(const QByteArray& certText, const QByteArray& password, const QByteArray& targetPath);
+    int exportPkcs12(const QByteArray& certText, QByteArray password, const QByteArray& targetPath);
 
-    QStringList listHistory() const;
+    // code, when given, receives 0 or the history store's refusal of its directory (the list is then empty).
+    QStringList listHistory(int* code = nullptr) const;
     // On success the record's key and merchant data replace the engine's, and the outputs are the record's; on
     // failure nothing changes.
     int restoreHistory(const QString& name, QString& spNo, QString& spName, QString& csr);

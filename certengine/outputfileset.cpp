@@ -5,12 +5,15 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryFile>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
 #else
 #include <cerrno>
+#include <fcntl.h>
 #include <stdio.h>
 #include <unistd.h>
 #endif
@@ -22,8 +25,8 @@ struct OutputFileSet::Target
     // The new file while it is written; released (really closed) once written. QTemporaryFile's close() only
     // rewinds and keeps the handle, which on Windows blocks every rename onto or away from the name.
     std::unique_ptr<QTemporaryFile> content;
-    QString contentName;  // the new file until it is put in place
-    QString previousName; // a name reserved for what stands at the target meanwhile
+    QString contentName;  // the new file until it is put in place: "<path>.new-XXXXXX"
+    QString previousName; // a name reserved for what stands at the target meanwhile: "<path>.old-XXXXXX"
     bool written = false;
     bool movedAside = false; // what stood at the target is now under the reserved name
     bool placed = false;
@@ -38,26 +41,88 @@ constexpr QFileDevice::Permissions kReadable = kOwnerOnly | QFileDevice::ReadGro
 constexpr QFileDevice::Permissions kAnyWrite =
     QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
 
+// What stands aside while a set is put in place, and what an interrupted attempt leaves behind.
+const QString kOldInfix = QStringLiteral(".old-");
+const QString kNewInfix = QStringLiteral(".new-");
+const QString kUniquePart = QStringLiteral("XXXXXX"); // QTemporaryFile fills in six letters and digits
+
 QString described(const QString& path, const QString& error)
 {
     return QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), error);
 }
 
-// Renames from to to, replacing whatever stands at to (a symbolic link itself, not what it points to).
-bool moveReplacing(const QString& from, const QString& to, QString* error)
+#ifdef Q_OS_WIN
+constexpr int kAccessDenied = ERROR_ACCESS_DENIED;
+#else
+constexpr int kAccessDenied = EACCES;
+#endif
+
+// A system error that means "not allowed here" rather than "could not take the content".
+bool isRefusal(int error)
 {
 #ifdef Q_OS_WIN
-    if (MoveFileExW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(from).utf16()),
-                    reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(to).utf16()),
-                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return true;
-    *error = described(to, qt_error_string(int(GetLastError())));
+    return error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT || error == ERROR_SHARING_VIOLATION ||
+           error == ERROR_LOCK_VIOLATION;
 #else
-    if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0)
-        return true;
-    *error = described(to, qt_error_string(errno));
+    return error == EACCES || error == EPERM || error == EROFS;
 #endif
+}
+
+struct RefusalForTesting
+{
+    QString path; // absolute; empty: nothing refused
+    bool fromThenOn = false;
+    bool refusing = false;
+};
+
+RefusalForTesting& refusalForTesting()
+{
+    static RefusalForTesting refusal;
+    return refusal;
+}
+
+bool refusedForTesting(const QString& from, const QString& to)
+{
+    RefusalForTesting& refusal = refusalForTesting();
+    if (refusal.path.isEmpty())
+        return false;
+    if (refusal.refusing)
+        return true;
+    if (QFileInfo(from).absoluteFilePath() != refusal.path && QFileInfo(to).absoluteFilePath() != refusal.path)
+        return false;
+    refusal.refusing = refusal.fromThenOn;
+    return true;
+}
+
+// Renames from to to, replacing whatever stands at to (a symbolic link itself, not what it points to). *refused
+// tells whether the system refused it (see isRefusal).
+bool moveReplacing(const QString& from, const QString& to, QString* error, bool* refused = nullptr)
+{
+    int code = kAccessDenied;
+    if (!refusedForTesting(from, to)) {
+#ifdef Q_OS_WIN
+        if (MoveFileExW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(from).utf16()),
+                        reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(to).utf16()),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return true;
+        code = int(GetLastError());
+#else
+        if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0)
+            return true;
+        code = errno;
+#endif
+    }
+    *error = described(
+        from, QStringLiteral("not renamed to %1: %2").arg(QDir::toNativeSeparators(to), qt_error_string(code)));
+    if (refused)
+        *refused = isRefusal(code);
     return false;
+}
+
+// Removes a file, or a symbolic link itself.
+bool removeEntry(const QString& path)
+{
+    return !refusedForTesting(path, path) && QFile::remove(path);
 }
 
 // A write error that the system reports only late (a network share, a failing disk) shows here, and a crash
@@ -109,14 +174,20 @@ OutputFileSet::OutputFileSet() = default;
 
 OutputFileSet::~OutputFileSet()
 {
-    // Whatever was not put in place goes; a name that still holds an old file (restore failed) stays.
+    // Whatever was not put in place goes; a name that still holds an old file (restore failed) stays, and so does
+    // what cannot be removed (a folder turned read-only): their names say what they are.
     for (Target& target : m_targets) {
         target.content.reset();
         if (!target.contentName.isEmpty() && !target.placed)
-            QFile::remove(target.contentName);
+            removeEntry(target.contentName);
         if (!target.previousName.isEmpty() && !target.movedAside)
-            QFile::remove(target.previousName);
+            removeEntry(target.previousName);
     }
+}
+
+void OutputFileSet::refuseChangesForTesting(const QString& path, bool fromThenOn)
+{
+    refusalForTesting() = {path.isEmpty() ? QString() : QFileInfo(path).absoluteFilePath(), fromThenOn, false};
 }
 
 bool OutputFileSet::isOccupied(const QString& path)
@@ -147,8 +218,7 @@ bool OutputFileSet::open()
                 return fail(index, described(target.path, QStringLiteral("existing file is not writable")));
         }
         // Beside the target, so that putting it in place is a rename within one file system.
-        const QString pattern = target.path + QStringLiteral(".XXXXXX");
-        target.content = std::make_unique<QTemporaryFile>(pattern);
+        target.content = std::make_unique<QTemporaryFile>(target.path + kNewInfix + kUniquePart);
         if (!target.content->open())
             return fail(index, described(target.path, target.content->errorString()));
         target.content->setAutoRemove(false);
@@ -159,7 +229,7 @@ bool OutputFileSet::open()
         if (!target.ownerOnly && !target.content->setPermissions(kReadable))
             return fail(index, described(target.path, target.content->errorString()));
         QString error;
-        target.previousName = reserveName(pattern, &error);
+        target.previousName = reserveName(target.path + kOldInfix + kUniquePart, &error);
         if (target.previousName.isEmpty())
             return fail(index, described(target.path, error));
     }
@@ -200,31 +270,89 @@ bool OutputFileSet::commit()
     for (int index = 0; index < int(m_targets.size()); ++index) {
         Target& target = m_targets[index];
         QString error;
+        bool refused = false;
         // A directory that took a target's place after the checks stays where it is (Windows would move it).
         const QFileInfo standing(target.path);
         if (!standing.isSymbolicLink() && standing.isDir())
-            return fail(index, described(target.path, QStringLiteral("not a file")) + restore(index));
+            return fail(index, described(target.path, QStringLiteral("not a file")) + restore(index), true);
         // What stands at the target waits under the reserved name until the whole set is in place.
-        if (moveReplacing(target.path, target.previousName, &error))
+        if (moveReplacing(target.path, target.previousName, &error, &refused))
             target.movedAside = true;
         else if (isOccupied(target.path))
-            return fail(index, error + restore(index));
-        if (!moveReplacing(target.contentName, target.path, &error))
-            return fail(index, error + restore(index));
+            return fail(index, error + restore(index), refused);
+        if (!moveReplacing(target.contentName, target.path, &error, &refused))
+            return fail(index, error + restore(index), refused);
         target.placed = true;
     }
+    // The old files go only once the new set is on the disk, so that a crash leaves one whole set.
+    QString error;
+    if (!syncFolders(&error))
+        return fail(int(m_targets.size()) - 1, error);
     for (Target& target : m_targets) {
-        QFile::remove(target.previousName);
+        removeEntry(target.previousName);
         target.movedAside = false;
     }
+    removeLeftovers();
     return true;
 }
 
-bool OutputFileSet::fail(int index, const QString& error)
+bool OutputFileSet::fail(int index, const QString& error, bool refused)
 {
     m_failed = index;
     m_error = error;
+    m_refused = refused;
     return false;
+}
+
+bool OutputFileSet::syncFolders(QString* error) const
+{
+#ifdef Q_OS_WIN
+    // MoveFileEx with MOVEFILE_WRITE_THROUGH returns only once the rename is on the disk.
+    Q_UNUSED(error);
+    return true;
+#else
+    QSet<QString> folders;
+    for (const Target& target : m_targets)
+        folders.insert(QFileInfo(target.path).absolutePath());
+    for (const QString& folder : qAsConst(folders)) {
+        const int handle = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        int result = -1;
+        if (handle >= 0) {
+            do {
+                result = ::fsync(handle);
+            } while (result != 0 && errno == EINTR);
+        }
+        // EINVAL: a file system without synchronisation, which has nothing to report.
+        const bool synced = result == 0 || errno == EINVAL;
+        if (!synced)
+            *error = described(folder, QStringLiteral("folder not synchronised: %1").arg(qt_error_string(errno)));
+        if (handle >= 0)
+            ::close(handle);
+        if (!synced)
+            return false;
+    }
+    return true;
+#endif
+}
+
+void OutputFileSet::removeLeftovers() const
+{
+    for (const Target& target : m_targets) {
+        const QFileInfo info(target.path);
+        const QRegularExpression leftover(QStringLiteral("^%1(%2|%3)[A-Za-z0-9]{%4}$")
+                                              .arg(QRegularExpression::escape(info.fileName()),
+                                                   QRegularExpression::escape(kOldInfix),
+                                                   QRegularExpression::escape(kNewInfix))
+                                              .arg(kUniquePart.size()));
+        const QDir folder = info.dir();
+        const QStringList names =
+            folder.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+        for (const QString& name : names) {
+            const QFileInfo entry(folder.filePath(name));
+            if (leftover.match(name).hasMatch() && (entry.isSymbolicLink() || !entry.isDir()))
+                removeEntry(entry.filePath());
+        }
+    }
 }
 
 QString OutputFileSet::restore(int last)
@@ -232,6 +360,7 @@ QString OutputFileSet::restore(int last)
     QString lost;
     for (int index = last; index >= 0; --index) {
         Target& target = m_targets[index];
+        const QString path = QDir::toNativeSeparators(target.path);
         QString error;
         if (target.movedAside) {
             if (moveReplacing(target.previousName, target.path, &error)) {
@@ -239,12 +368,20 @@ QString OutputFileSet::restore(int last)
                 target.previousName.clear(); // the name is free again
             } else {
                 // Kept under the reserved name rather than deleted with the set.
-                lost += QStringLiteral("; %1 stays as %2").arg(error, target.previousName);
+                lost += QStringLiteral("; not put back: %1; %2 %3, the old file waits as %4")
+                            .arg(error, path,
+                                 target.placed ? QStringLiteral("is the new file") : QStringLiteral("is missing"),
+                                 QDir::toNativeSeparators(target.previousName));
             }
-        } else if (target.placed && !QFile::remove(target.path)) {
-            lost += QStringLiteral("; %1 cannot be removed").arg(target.path);
+        } else if (target.placed && !removeEntry(target.path)) {
+            lost += QStringLiteral("; not removed: %1 is the new file, there was none before").arg(path);
         }
         target.placed = false;
     }
+    if (!lost.isEmpty())
+        lost += QStringLiteral("; the files in the folder are a mixed set");
+    QString error;
+    if (!syncFolders(&error))
+        lost += QStringLiteral("; ") + error;
     return lost;
 }

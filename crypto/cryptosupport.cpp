@@ -124,6 +124,13 @@ void logLibraryError(const char* prefix, const char* fallback)
     LogFile::instance()->write("%s%s", prefix, text.constData());
 }
 
+void cleanse(QByteArray& data)
+{
+    if (!data.isEmpty() && data.isDetached())
+        OPENSSL_cleanse(data.data(), static_cast<size_t>(data.size()));
+    data.clear();
+}
+
 int refusePassphrase(char*, int, int, void*)
 {
     return -1;

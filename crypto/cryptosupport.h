@@ -62,6 +62,24 @@ QByteArray errorText(unsigned long code);
 // log. With an empty queue: fallback, or without one the library's text for "no error".
 void logLibraryError(const char* prefix, const char* fallback = nullptr);
 
+// Overwrites the bytes of data with zeros and empties it: for buffers that held a private key or a password. Only
+// a buffer that data alone holds is overwritten; one it shares with other arrays (an implicit copy, static data) is
+// left to them.
+void cleanse(QByteArray& data);
+
+// Cleanses an array when the scope ends, however it ends.
+class ScopedCleanse
+{
+public:
+    explicit ScopedCleanse(QByteArray& data) : data(data) {}
+    ~ScopedCleanse() { cleanse(data); }
+    ScopedCleanse(const ScopedCleanse&) = delete;
+    ScopedCleanse& operator=(const ScopedCleanse&) = delete;
+
+private:
+    QByteArray& data;
+};
+
 // Pass-phrase callback for PEM readers that refuses at once. Without a callback the library prompts on the
 // terminal, which would hang a desktop program; with this one an encrypted PEM key simply fails to load.
 int refusePassphrase(char* buffer, int size, int rwflag, void* userData);

@@ -117,18 +117,34 @@ bool bagsWithinLimit(const STACK_OF(PKCS12_SAFEBAG) * bags)
     return true;
 }
 
-bool partWithinLimit(PKCS7* part)
+// The same for bags that were unpacked for the check, which it frees; none (not decoded) is left to PKCS12_parse.
+bool unpackedBagsWithinLimit(STACK_OF(PKCS12_SAFEBAG) * bags)
+{
+    const bool within = !bags || bagsWithinLimit(bags);
+    sk_PKCS12_SAFEBAG_pop_free(bags, PKCS12_SAFEBAG_free);
+    return within;
+}
+
+// Opening an encrypted part derives its key; then its bags are seen as PKCS12_parse will see them.
+bool encryptedPartWithinLimit(PKCS7* part, const QByteArray& password)
+{
+    const PKCS7_ENC_CONTENT* content = part->d.encrypted ? part->d.encrypted->enc_data : nullptr;
+    if (!content)
+        return true;
+    if (!derivationWithinLimit(content->algorithm) ||
+        !unpackedBagsWithinLimit(PKCS12_unpack_p7encdata(part, password.constData(), -1)))
+        return false;
+    // For an empty password the library takes "no password" instead of "" if the MAC says so.
+    return !password.isEmpty() || unpackedBagsWithinLimit(PKCS12_unpack_p7encdata(part, nullptr, -1));
+}
+
+bool partWithinLimit(PKCS7* part, const QByteArray& password)
 {
     switch (OBJ_obj2nid(part->type)) {
-    case NID_pkcs7_data: {
-        STACK_OF(PKCS12_SAFEBAG)* bags = PKCS12_unpack_p7data(part);
-        const bool within = !bags || bagsWithinLimit(bags);
-        sk_PKCS12_SAFEBAG_pop_free(bags, PKCS12_SAFEBAG_free);
-        return within;
-    }
+    case NID_pkcs7_data:
+        return unpackedBagsWithinLimit(PKCS12_unpack_p7data(part));
     case NID_pkcs7_encrypted:
-        return !part->d.encrypted || !part->d.encrypted->enc_data ||
-               derivationWithinLimit(part->d.encrypted->enc_data->algorithm);
+        return encryptedPartWithinLimit(part, password);
     default:
         return true;
     }
@@ -136,7 +152,7 @@ bool partWithinLimit(PKCS7* part)
 
 } // namespace
 
-bool pkcs12WorkWithinLimit(const PKCS12* pkcs12)
+bool pkcs12WorkWithinLimit(const PKCS12* pkcs12, const QByteArray& password)
 {
     if (!pkcs12)
         return true;
@@ -146,12 +162,12 @@ bool pkcs12WorkWithinLimit(const PKCS12* pkcs12)
         if (!countWithinLimit(iterations, kMaxPkcs12Iterations))
             return false;
     }
-    // What fails to decode here is reported by PKCS12_parse, in its own words.
+    // What fails to decode or decrypt here is reported by PKCS12_parse, in its own words.
     ERR_set_mark();
     STACK_OF(PKCS7)* parts = PKCS12_unpack_authsafes(pkcs12);
     bool within = true;
     for (int i = 0; within && i < sk_PKCS7_num(parts); ++i)
-        within = partWithinLimit(sk_PKCS7_value(parts, i));
+        within = partWithinLimit(sk_PKCS7_value(parts, i), password);
     sk_PKCS7_pop_free(parts, PKCS7_free);
     ERR_pop_to_mark();
     return within;

@@ -1,6 +1,8 @@
 #ifndef CRYPTO_PKCS12LIMITS_H
 #define CRYPTO_PKCS12LIMITS_H
 
+#include <QByteArray>
+
 #include <openssl/pkcs12.h>
 
 namespace crypto {
@@ -10,11 +12,12 @@ namespace crypto {
 // a second, while a file may name 2^31 - 1 in four bytes, which would hold the program for many minutes.
 constexpr long kMaxPkcs12Iterations = 1000000;
 
-// False when opening the file would ask for more key derivation than kMaxPkcs12Iterations allows: its MAC, an
-// encrypted part or a shrouded key bag that can be read without the password, or an scrypt cost above that
-// bound. Parts that cannot be read are left to PKCS12_parse, which refuses them. Bags inside an encrypted part
-// are not examined: they are reached only with the file's right password. Leaves the error queue as it was.
-bool pkcs12WorkWithinLimit(const PKCS12* pkcs12);
+// False when opening the file with password would ask for more key derivation than kMaxPkcs12Iterations allows,
+// or for an scrypt cost above that bound, anywhere PKCS12_parse may derive a key: the MAC, each encrypted part, and
+// each shrouded key bag at every level of nesting. Bags inside an encrypted part are seen only when the password
+// opens it (an empty password in either form that PKCS12_parse tries); parts it cannot open, and anything that
+// does not decode, are left to PKCS12_parse, which refuses them. Leaves the error queue as it was.
+bool pkcs12WorkWithinLimit(const PKCS12* pkcs12, const QByteArray& password);
 
 } // namespace crypto
 

@@ -1,5 +1,6 @@
 #include "crypto/privatefiles.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -7,10 +8,11 @@
 #include <qt_windows.h>
 
 #include <aclapi.h>
-#include <sddl.h>
 
 #include <string>
 #include <vector>
+#else
+#include <sys/stat.h>
 #endif
 
 #ifdef Q_OS_WIN
@@ -88,27 +90,22 @@ bool PrivateFiles::restrictToOwner(const QString& path)
 #endif
 }
 
-QString PrivateFiles::ownerOnlyDescriptor(bool directory)
+bool PrivateFiles::makeDirectory(const QString& path)
 {
 #ifdef Q_OS_WIN
     std::vector<unsigned char> sid = currentUserSid();
-    if (sid.empty())
-        return QString();
-    std::vector<unsigned char> acl = ownerOnlyAcl(sid, directory);
+    std::vector<unsigned char> acl = sid.empty() ? std::vector<unsigned char>() : ownerOnlyAcl(sid, true);
     SECURITY_DESCRIPTOR descriptor;
+    // PROTECTED: the entries of the parent folder are not merged in.
     if (acl.empty() || !InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
         !SetSecurityDescriptorDacl(&descriptor, TRUE, reinterpret_cast<PACL>(acl.data()), FALSE) ||
         !SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED))
-        return QString();
-    LPWSTR text = nullptr;
-    if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(&descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
-                                                              &text, nullptr))
-        return QString();
-    const QString sddl = QString::fromWCharArray(text);
-    LocalFree(text);
-    return sddl;
+        return false;
+    SECURITY_ATTRIBUTES attributes{sizeof(SECURITY_ATTRIBUTES), &descriptor, FALSE};
+    const std::wstring name = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()).toStdWString();
+    return CreateDirectoryW(name.c_str(), &attributes) != 0;
 #else
-    Q_UNUSED(directory)
-    return QString();
+    // The umask can only take more away.
+    return ::mkdir(QFile::encodeName(path).constData(), S_IRWXU) == 0;
 #endif
 }

@@ -13,9 +13,9 @@ class PrivateFiles
 public:
     // Restricts the file or directory at path to its owner; false when the system refuses.
     static bool restrictToOwner(const QString& path);
-    // What restrictToOwner sets on Windows, as SDDL text ("D:P(A;;FA;;;S-1-5-21-…)"; "(A;OICI;FA;;;…)" for a
-    // directory); empty on other systems, or when the current user's SID cannot be read.
-    static QString ownerOnlyDescriptor(bool directory);
+    // Makes the directory at path (one level), its owner's alone from the moment it exists: it is never open to
+    // others, not even until restrictToOwner could run. False when it cannot be made, or exists already.
+    static bool makeDirectory(const QString& path);
 };
 
 #endif // CRYPTO_PRIVATEFILES_H

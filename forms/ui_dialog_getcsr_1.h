@@ -65,19 +65,21 @@ public:
 
         csrTextEdit = new QPlainTextEdit(Dialog_GetCSR_1);
         csrTextEdit->setObjectName(QString::fromUtf8("csrTextEdit"));
-        csrTextEdit->setGeometry(QRect(20, 282, 460, 182));
+        csrTextEdit->setGeometry(QRect(20, 282, 460, 140));
         csrTextEdit->setReadOnly(true);
         csrTextEdit->viewport()->setProperty("cursor", QVariant(QCursor(Qt::ArrowCursor)));
         csrTextEdit->setTabChangesFocus(true);
 
         copyCSRBtn = new QPushButton(Dialog_GetCSR_1);
         copyCSRBtn->setObjectName(QString::fromUtf8("copyCSRBtn"));
-        copyCSRBtn->setGeometry(QRect(392, 424, 72, 32));
+        copyCSRBtn->setGeometry(QRect(392, 382, 72, 32));
         copyCSRBtn->setAutoDefault(false);
 
         errorLabel = new QLabel(Dialog_GetCSR_1);
         errorLabel->setObjectName(QString::fromUtf8("errorLabel"));
-        errorLabel->setGeometry(QRect(20, 470, 280, 84)); // four lines: a request kept outside the history
+        // Full width, between the request and the buttons: three lines of what to do with a request kept outside
+        // the history.
+        errorLabel->setGeometry(QRect(20, 428, 460, 74));
         errorLabel->setWordWrap(true);
 
         lastStepBtn = new QPushButton(Dialog_GetCSR_1);

@@ -22,7 +22,7 @@ Dialog_Opt_History::Dialog_Opt_History(QWidget* parent)
         ui->listView->selectionModel()->select(index, QItemSelectionModel::ClearAndSelect);
     });
 
-    names = CertEngine::instance()->listHistory();
+    names = CertEngine::instance()->listHistory(&refusal);
     showNames();
 }
 

@@ -24,6 +24,8 @@ public:
     // Shows the dialog modally, centred over parent; true when a record was chosen with okBtn.
     bool run(QWidget* parent);
     QString selectedRecord() const;
+    // 0, or the code with which the history refused to list its records (the list is then empty).
+    int listCode() const { return refusal; }
 
 private slots:
     void backBtnClick(bool);
@@ -38,6 +40,7 @@ private:
     std::unique_ptr<Ui::Dialog_Opt_History> ui;
     QString selectedName;
     QStringList names;
+    int refusal = 0;
 };
 
 #endif // HISTORY_DIALOG_OPT_HISTORY_H

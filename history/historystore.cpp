@@ -2,8 +2,9 @@
 
 #include "app/logfile.h"
 #include "crypto/cryptosupport.h"
-#include "crypto/privatefiles.h"
+#include "history/historydirectory.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
@@ -12,17 +13,12 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QTemporaryFile>
 #include <QTextStream>
 
 #include <openssl/err.h>
 #include <openssl/pem.h>
-
-#ifdef Q_OS_UNIX
-#include <unistd.h>
-#endif
 
 #include <algorithm>
 #include <tuple>
@@ -32,10 +28,11 @@ namespace {
 constexpr int kRecordLimit = 10;
 // More than enough for every save of one second; past it the save fails instead of searching on forever.
 constexpr int kMaxRecordsPerName = 1000;
+// A record is a few kilobytes; a larger file is none, and is not read into memory.
+constexpr qint64 kRecordSizeLimit = 64 * 1024;
 constexpr char kRecordCodec[] = "UTF-8";
 constexpr char kLogPrefix[] = "error. ";
 const QString kNameFormat = QStringLiteral("yyyy年MM月dd日 hh时mm分ss秒");
-const QFileDevice::Permissions kOwnerReadWrite = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 
 QString& applicationDirectoryOverride()
 {
@@ -65,122 +62,54 @@ std::tuple<QDateTime, int> recordOrder(const QString& fileName)
     return {QDateTime::fromString(match.captured(1), kNameFormat), number};
 }
 
-bool isRecordFile(const QFileInfo& file)
+bool isRecordName(const QString& fileName)
 {
-    return std::get<0>(recordOrder(file.fileName())).isValid();
+    return std::get<0>(recordOrder(fileName)).isValid();
 }
 
-// Newest first. Among equal times (saves of one second can share one on a coarse clock) records come newest
-// name first, then other files in ascending order of file name.
-QFileInfoList recordFiles(const QDir& directory)
+// The *.json files: records first, newest name first (the time of making, which no copy or touch changes; among
+// one second's records the highest number first), then other files, most recently modified first and in
+// ascending order of file name among equal times.
+QVector<HistoryDirectory::File> recordFiles(const HistoryDirectory& directory)
 {
-    QFileInfoList files = directory.entryInfoList(QStringList{QStringLiteral("*.json")}, QDir::Files);
-    std::sort(files.begin(), files.end(), [](const QFileInfo& left, const QFileInfo& right) {
-        const QDateTime leftTime = left.lastModified();
-        const QDateTime rightTime = right.lastModified();
-        if (leftTime != rightTime)
-            return leftTime > rightTime;
-        const auto leftOrder = recordOrder(left.fileName());
-        const auto rightOrder = recordOrder(right.fileName());
+    QVector<HistoryDirectory::File> files;
+    const QVector<HistoryDirectory::File> all = directory.files();
+    for (const HistoryDirectory::File& file : all) {
+        if (!file.name.startsWith(QLatin1Char('.')) && file.name.endsWith(QLatin1String(".json"), Qt::CaseInsensitive))
+            files.append(file);
+    }
+    std::sort(files.begin(), files.end(), [](const HistoryDirectory::File& left, const HistoryDirectory::File& right) {
+        const auto leftOrder = recordOrder(left.name);
+        const auto rightOrder = recordOrder(right.name);
         const bool leftIsRecord = std::get<0>(leftOrder).isValid();
-        const bool rightIsRecord = std::get<0>(rightOrder).isValid();
-        if (leftIsRecord != rightIsRecord)
+        if (leftIsRecord != std::get<0>(rightOrder).isValid())
             return leftIsRecord;
-        if (leftIsRecord && leftOrder != rightOrder)
+        if (leftIsRecord)
             return leftOrder > rightOrder;
-        return left.fileName() < right.fileName();
+        if (left.modified != right.modified)
+            return left.modified > right.modified;
+        return left.name < right.name;
     });
     return files;
 }
 
-void logRefusedDirectory(const char* reason, const QString& path)
-{
-    LogFile::instance()->write("操作记录目录不可用（%s）：%s", reason, QFile::encodeName(path).constData());
-}
-
-enum class DirectoryState { Missing, Usable, Refused };
-
-// Whether the history directory may be used. Through a symbolic link (or a Windows junction) the records, the
-// pruning and clear would reach another directory; a directory of another user (POSIX systems) lets that user
-// read, remove or plant records. Either, or anything else than a directory in its place, is refused and the
-// refusal logged. An own directory is made owner-only, since the records hold private keys in the clear.
-// Windows has no owner check here; the directory gets an access list of its own that admits only the current
-// user and passes that on to every record created in it.
-DirectoryState checkDirectory(const QString& path)
-{
-    const QFileInfo info(path);
-    if (info.isSymLink() || info.isJunction()) {
-        logRefusedDirectory("符号链接", path);
-        return DirectoryState::Refused;
-    }
-    if (!info.exists())
-        return DirectoryState::Missing;
-    if (!info.isDir()) {
-        logRefusedDirectory("不是目录", path);
-        return DirectoryState::Refused;
-    }
-#ifdef Q_OS_UNIX
-    if (info.ownerId() != uint(::geteuid())) {
-        logRefusedDirectory("属于其他用户", path);
-        return DirectoryState::Refused;
-    }
-    const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
-                                            QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
-    // Read-only mounts and FAT file systems may refuse; the records themselves are owner-only all the same.
-    if ((info.permissions() & others) &&
-        !QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner))
-        LogFile::instance()->write("操作记录目录无法设为仅所有者可访问：%s", QFile::encodeName(path).constData());
-#else
-    if (!PrivateFiles::restrictToOwner(path))
-        LogFile::instance()->write("操作记录目录无法设为仅所有者可访问：%s", QFile::encodeName(path).constData());
-#endif
-    return DirectoryState::Usable;
-}
-
-// The check that follows makes the new directory owner-only, or logs that it cannot.
-bool createDirectory(const QString& path)
-{
-    // The per-user data directory may not exist yet; beside the executable only "opts" itself is new.
-    const QFileInfo info(path);
-    if (!QDir().mkpath(info.path()))
-        return false;
-    // Another running copy may have made it in the meantime.
-    return QDir().mkdir(path) || QFileInfo(path).isDir();
-}
-
 // Claims a free record name for the save by creating its file exclusively, so that neither another save of
-// this process nor one of another running copy can take it too. Returns the file's path, empty if none.
-QString claimRecordFile(const QString& directory, const QString& name)
+// this process nor one of another running copy can take it too. Returns the file's name, empty if none.
+QString claimRecordFile(const HistoryDirectory& directory, const QString& name)
 {
     for (int number = 1; number <= kMaxRecordsPerName; ++number) {
         const QString candidate = number == 1 ? name : name + QLatin1Char('-') + QString::number(number);
-        const QString path = directory + QLatin1Char('/') + candidate + QStringLiteral(".json");
-        // Empty until writeRecord replaces it with the owner-only record.
-        if (QFile(path).open(QIODevice::WriteOnly | QIODevice::NewOnly))
-            return path;
-        if (!QFileInfo::exists(path))
-            return QString(); // not taken, yet it cannot be created
+        // Empty until the complete record replaces it.
+        switch (directory.createNew(candidate + QStringLiteral(".json"))) {
+        case HistoryDirectory::Created:
+            return candidate + QStringLiteral(".json");
+        case HistoryDirectory::Taken:
+            continue;
+        case HistoryDirectory::Failed:
+            return QString();
+        }
     }
     return QString();
-}
-
-// The claimed file is replaced by the complete record, so a record is either whole or absent. QSaveFile keeps
-// what is written in a buffer, and its commit() puts the file in place even when writing that buffer out failed
-// (a full disk, a file size limit). So every step is checked before the commit; after a failure the file is
-// not committed, and QSaveFile removes its temporary file.
-int writeRecord(const QString& path, const QByteArray& bytes)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || !file.setPermissions(kOwnerReadWrite))
-        return HistoryStore::RecordNotOpened;
-    bool written = file.write(bytes) == bytes.size() && file.flush();
-#ifdef Q_OS_UNIX
-    // Network file systems may report a failed write only when the data is to reach the disk.
-    written = written && ::fsync(file.handle()) == 0;
-#endif
-    if (!written || !file.commit())
-        return HistoryStore::RecordNotWritten;
-    return 0;
 }
 
 // Whether csr is a certificate request of key with a valid signature: only then can the certificate issued
@@ -205,11 +134,14 @@ int readRecord(const QString& name, HistoryStore::Record& record)
         return HistoryStore::NameLeavesDirectory;
 
     const QString path = HistoryStore::directory();
-    if (path.isEmpty() || checkDirectory(path) != DirectoryState::Usable)
+    if (path.isEmpty())
         return HistoryStore::RecordNotFound;
-    QFile file(path + QLatin1Char('/') + name + QStringLiteral(".json"));
-    if (!file.open(QIODevice::ReadOnly))
+    QByteArray bytes;
+    const crypto::ScopedCleanse forgetRecord(bytes); // the record holds the key in the clear
+    if (!HistoryDirectory(path, false).read(name + QStringLiteral(".json"), kRecordSizeLimit, bytes))
         return HistoryStore::RecordNotFound;
+    QBuffer file(&bytes);
+    file.open(QIODevice::ReadOnly);
     QTextStream stream(&file);
     stream.setCodec(kRecordCodec);
     const QString text = stream.readAll();
@@ -233,7 +165,8 @@ int readRecord(const QString& name, HistoryStore::Record& record)
     record.spName = members.value(QStringLiteral("spName")).toString();
     record.csr = members.value(QStringLiteral("csr")).toString();
 
-    const QByteArray pem = members.value(QStringLiteral("key")).toString().toUtf8();
+    QByteArray pem = members.value(QStringLiteral("key")).toString().toUtf8();
+    const crypto::ScopedCleanse forgetPem(pem);
     crypto::BioPtr bio = crypto::readBio(pem);
     if (!bio) {
         crypto::logLibraryError(kLogPrefix);
@@ -301,6 +234,7 @@ int HistoryStore::save(const QByteArray& spNo, const QByteArray& spName, const E
     if (!key || csr.isEmpty())
         return NothingToSave;
     QByteArray pem;
+    const crypto::ScopedCleanse forgetPem(pem);
     const int code = keyToPem(key, pem);
     if (code != 0)
         return code;
@@ -317,41 +251,43 @@ int HistoryStore::save(const QByteArray& spNo, const QByteArray& spName, const E
     const QString path = directory();
     if (path.isEmpty())
         return DirectoryUnusable;
-    DirectoryState state = checkDirectory(path);
-    // Checked again once made: another running copy, or someone else, may have put something there meanwhile.
-    if (state == DirectoryState::Missing && createDirectory(path))
-        state = checkDirectory(path);
-    if (state != DirectoryState::Usable)
+    HistoryDirectory history(path, true);
+    if (history.state() != HistoryDirectory::Usable)
         return DirectoryUnusable;
 
-    const QString file = claimRecordFile(path, QDateTime::currentDateTime().toString(kNameFormat));
+    const QString file = claimRecordFile(history, QDateTime::currentDateTime().toString(kNameFormat));
     if (file.isEmpty())
         return RecordNotOpened;
-    const int written = writeRecord(file, text.toUtf8());
-    if (written != 0) {
-        QFile::remove(file);
-        return written;
+    if (!history.replace(file, text.toUtf8())) {
+        history.remove(file);
+        return RecordNotWritten;
     }
 
-    // Only records count and go; other files in the directory are not the store's to delete.
-    int records = 0;
-    const QFileInfoList files = recordFiles(QDir(path));
-    for (const QFileInfo& record : files) {
-        if (isRecordFile(record) && ++records > kRecordLimit)
-            QFile::remove(record.filePath());
+    // Only records count and go; other files in the directory are not the store's to delete. The record just
+    // saved stays whatever the others' names say (a clock that was ahead leaves names in the future).
+    int kept = 1;
+    const QVector<HistoryDirectory::File> files = recordFiles(history);
+    for (const HistoryDirectory::File& record : files) {
+        if (record.name != file && isRecordName(record.name) && ++kept > kRecordLimit)
+            history.remove(record.name);
     }
     return 0;
 }
 
-QStringList HistoryStore::list()
+QStringList HistoryStore::list(int* code)
 {
     QStringList names;
     const QString path = directory();
-    if (path.isEmpty() || checkDirectory(path) != DirectoryState::Usable)
+    if (code)
+        *code = 0;
+    if (path.isEmpty())
         return names;
-    const QFileInfoList files = recordFiles(QDir(path));
-    for (const QFileInfo& file : files)
-        names.append(file.baseName());
+    const HistoryDirectory history(path, false);
+    if (code && history.state() == HistoryDirectory::Refused)
+        *code = RecordNotFound;
+    const QVector<HistoryDirectory::File> files = recordFiles(history);
+    for (const HistoryDirectory::File& file : files)
+        names.append(file.name.section(QLatin1Char('.'), 0, 0));
     return names;
 }
 
@@ -366,8 +302,8 @@ HistoryStore::Record HistoryStore::restore(const QString& name)
 
 void HistoryStore::clear()
 {
-    // An empty path would name the working directory. removeRecursively deletes links inside, not their targets.
+    // An empty path would name the working directory.
     const QString path = directory();
-    if (!path.isEmpty() && checkDirectory(path) == DirectoryState::Usable)
-        QDir(path).removeRecursively();
+    if (!path.isEmpty())
+        HistoryDirectory(path, false).removeAll();
 }

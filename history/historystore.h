@@ -12,16 +12,20 @@
 // spName and spNo, named after the local time of the save ("yyyy年MM月dd日 hh时mm分ss秒.json"). A record never
 // replaces another: when that name is taken (two saves in one second, by this or another running copy, or the
 // repeated hour when clocks go back) the name gets "-2", "-3", ... ("…ss秒-2.json"), claimed by an exclusive
-// create. Every *.json file is listed, most recently modified first; among equal modification times records come
-// newest name first, other files in ascending order of file name. Only records (files with such a name) count
-// toward the ten that are kept and are pruned; other files are left alone. The records hold private keys in the
-// clear, so on POSIX systems the directory and the files are readable by their owner only (an existing directory
-// is made so when used). A record is written completely or not at all. Everything lives in the files; the store's
-// only state is the directory that tests set (setApplicationDirectory).
+// create. Every regular *.json file is listed: records first, newest name first (the name is the time of making,
+// which no copy or touch of the file changes), then other files, most recently modified first and in ascending
+// order of file name among equal times. Only records (files with such a name) count toward the ten that are kept
+// and are pruned, by the same order; the record just saved is never pruned, even when ten others carry names from
+// a clock that was ahead; other files are left alone. The records hold private keys in the clear, so the directory
+// and the files are their owner's alone (a directory is made so, and an existing one is made so when used). A
+// record is written completely or not at all, and read only when it is a regular file of at most 64 KiB (a link,
+// a pipe, a device or a larger file is not read: 30026). Everything lives in the files; the store's only state is
+// the directory that tests set (setApplicationDirectory).
 //
-// A history directory that is a symbolic link (or a Windows junction), not a directory, or (POSIX systems) owned
-// by another user is never used: save refuses with 30012, list is empty, restore finds nothing (30026) and clear
-// does nothing; each refusal is logged.
+// Each operation opens the history directory once and works on what it opened (HistoryDirectory), so a link put
+// in its place meanwhile is never followed. A history directory that is a symbolic link (or a Windows junction),
+// not a directory, or (POSIX systems) owned by another user is never used: save refuses with 30012, list is empty
+// and says so (30026), restore finds nothing (30026) and clear does nothing; each refusal is logged.
 //
 // Where the files live (directory()):
 //   - "opts" beside the executable, where that directory is writable (a portable installation);
@@ -56,7 +60,8 @@ public:
         RecordNotObject = 30023,     // JSON document is not an object
         MemberMissing = 30024,       // a member is missing, or the memory BIO cannot be created
         StoredKeyUnreadable = 30025, // the stored key text holds no readable private key
-        RecordNotFound = 30026,      // record file cannot be opened, or the history directory is refused
+        RecordNotFound = 30026,      // record file cannot be opened, is no regular file or is too large, or the
+                                     // history directory is refused (also from list)
         NameLeavesDirectory = 30027, // the record name would leave the history directory ("/", "\\" or ".."); nothing
                                      // is read
         RequestNotOfKey = 30028,     // the stored request is no readable request, its signature does not verify, or
@@ -66,8 +71,9 @@ public:
     // The private key as unencrypted PKCS#8 PEM text.
     static int keyToPem(const EVP_PKEY* key, QByteArray& pem);
     static int save(const QByteArray& spNo, const QByteArray& spName, const EVP_PKEY* key, const QByteArray& csr);
-    // Record names (file names up to the first "."), most recently modified first.
-    static QStringList list();
+    // Record names (file names up to the first "."), in the order described above. code, when given, receives 0,
+    // or RecordNotFound when the history directory is refused (the list is then empty).
+    static QStringList list(int* code = nullptr);
     // A restored record. The merchant data and the request are filled once the record's members are found, even
     // if its key then fails to load or is refused (StoredKeyUnreadable, RequestNotOfKey); the key, which is the
     // key of the record's request, only on success.

@@ -13,7 +13,7 @@ packages=(
     fonts-noto-cjk
     xvfb xauth python3 python3-xlib
     dpkg-dev appstream desktop-file-utils
-    jq
+    jq strace
 )
 for option in "$@"; do
     case "$option" in

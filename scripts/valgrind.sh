@@ -9,7 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh --valgrind
 
-tests=(tst_logfile tst_signengine tst_certengine tst_historystore)
+tests=(tst_logfile tst_base64 tst_signengine tst_certengine tst_historystore)
 [ "${1:-}" = "--all" ] && tests+=(tst_shell)
 
 build=$(pwd)/build-valgrind

@@ -1,7 +1,7 @@
 #include "signengine/signengine.h"
 
 #include "app/logfile.h"
-#include "crypto/pkcs12limits.h"
+#include "crypto/keyfilereader.h"
 #include "signengine/base64.h"
 #include "signengine/blockrun.h"
 
@@ -68,97 +68,69 @@ SignEngine::SignEngine()
 // The providers stay loaded for the whole process: other engines may still be working with them.
 SignEngine::~SignEngine() = default;
 
-int SignEngine::loadKeyFile(const QByteArray& path, const QByteArray& password)
+int SignEngine::loadKeyFile(const QByteArray& path, QByteArray password)
 {
+    const crypto::ScopedCleanse forgetPassword(password);
     ERR_clear_error();
 
     x509Cert.reset();
     hasPrivateKey = false;
     hasCertificate = true;
+    if (fileKind != KeyFilePkcs12 && fileKind != KeyFileCertificate && fileKind != KeyFilePem)
+        return UnknownFileKind;
 
+    const QByteArray cleanPath = QByteArray(path).replace("\\\\", "/");
+    crypto::KeyFileReader file;
+    if (!file.read(QString::fromUtf8(cleanPath.constData(), cleanPath.size()))) {
+        logError(file.errorText().constData());
+        return KeyFileNotOpened;
+    }
     switch (fileKind) {
     case KeyFilePkcs12:
-        return readPkcs12(path, password);
-    case KeyFileCertificate:
-        return readCertificate(path, false);
+        return readPkcs12(file, password);
     case KeyFilePem:
-        if (readPemKey(path) == 0) {
+        if (readPemKey(file) == 0) {
             hasCertificate = false;
             return 0;
         }
-        return readCertificate(path, true);
+        return readCertificate(file, true);
     default:
-        return UnknownFileKind;
+        return readCertificate(file, false);
     }
 }
 
-crypto::BioPtr SignEngine::openKeyFile(const QByteArray& path, int& result)
+int SignEngine::readPkcs12(const crypto::KeyFileReader& file, const QByteArray& password)
 {
-    QByteArray cleanPath = path;
-    cleanPath.replace("\\\\", "/");
-    crypto::BioPtr bio;
-    // A NUL inside the path would silently open another file. Binary mode: text mode would alter DER files.
-    if (!cleanPath.contains('\0'))
-        bio.reset(BIO_new_file(cleanPath.constData(), "rb"));
-    if (!bio) {
-        logCryptoError("cannot open the key file");
-        result = KeyFileNotOpened;
-        return bio;
-    }
-    result = 0;
-    return bio;
-}
-
-int SignEngine::readPkcs12(const QByteArray& path, const QByteArray& password)
-{
-    int result = 0;
-    crypto::BioPtr bio = openKeyFile(path, result);
-    if (!bio)
-        return result;
-    crypto::Pkcs12Ptr pkcs12(d2i_PKCS12_bio(bio.get(), nullptr));
-    if (!pkcs12) {
+    crypto::PkeyPtr key;
+    switch (file.readPkcs12(password, key, x509Cert)) {
+    case crypto::KeyFileReader::Pkcs12Opened:
+        break;
+    case crypto::KeyFileReader::NotPkcs12:
         logCryptoError("not a PKCS#12 file");
         return NotPkcs12;
-    }
-    if (!crypto::pkcs12WorkWithinLimit(pkcs12.get())) {
-        logError("the PKCS#12 file asks for more key derivation work than any sound file does");
+    case crypto::KeyFileReader::Pkcs12WorkBeyondLimit:
+        logError(crypto::KeyFileReader::kBeyondLimitText);
         return Pkcs12WorkBeyondLimit;
-    }
-    return parsePkcs12(pkcs12.get(), password);
-}
-
-int SignEngine::parsePkcs12(PKCS12* pkcs12, const QByteArray& password)
-{
-    EVP_PKEY* key = nullptr;
-    X509* certificate = nullptr;
-    if (!PKCS12_parse(pkcs12, password.constData(), &key, &certificate, nullptr)) {
+    case crypto::KeyFileReader::Pkcs12NotOpened:
         logCryptoError("cannot open the PKCS#12 file with this password");
         return Pkcs12NotOpened;
     }
-    crypto::PkeyPtr ownedKey(key);
-    x509Cert.reset(certificate);
-    if (!isRsa(ownedKey.get())) {
+    if (!isRsa(key.get())) {
         logCryptoError("the PKCS#12 file holds no RSA private key");
         return Pkcs12WithoutRsaKey;
     }
-    rsaKey = std::move(ownedKey);
+    rsaKey = std::move(key);
     hasPrivateKey = true;
     return 0;
 }
 
-int SignEngine::readPemKey(const QByteArray& path)
+int SignEngine::readPemKey(const crypto::KeyFileReader& file)
 {
-    int result = 0;
-    crypto::BioPtr bio = openKeyFile(path, result);
-    if (!bio)
-        return result;
-    hasPrivateKey = false;
-
-    // The refusing callback keeps an encrypted key from prompting on the terminal; such a key counts as absent.
-    crypto::PkeyPtr key(PEM_read_bio_PrivateKey(bio.get(), nullptr, crypto::refusePassphrase, nullptr));
+    // An encrypted key is never asked for and counts as absent.
+    crypto::PkeyPtr key = file.pemPrivateKey();
     const bool isPrivate = key != nullptr;
-    if (!key && BIO_reset(bio.get()) == 0)
-        key.reset(PEM_read_bio_PUBKEY(bio.get(), nullptr, crypto::refusePassphrase, nullptr));
+    if (!key)
+        key = file.pemPublicKey();
     if (!key) {
         logCryptoError("no key in the PEM file");
         return NoPemKey;
@@ -170,21 +142,15 @@ int SignEngine::readPemKey(const QByteArray& path)
     return 0;
 }
 
-int SignEngine::readCertificate(const QByteArray& path, bool pem)
+int SignEngine::readCertificate(const crypto::KeyFileReader& file, bool pem)
 {
     // What a failed key read of the same file left behind is not this step's error.
     ERR_clear_error();
-    int result = 0;
-    crypto::BioPtr bio = openKeyFile(path, result);
-    if (!bio)
-        return result;
-    X509* certificate = pem ? PEM_read_bio_X509(bio.get(), nullptr, crypto::refusePassphrase, nullptr)
-                            : d2i_X509_bio(bio.get(), nullptr);
-    if (!certificate) {
+    x509Cert = pem ? file.pemCertificate() : file.derCertificate();
+    if (!x509Cert) {
         logCryptoError("no certificate in the file");
         return NoCertificateInFile;
     }
-    x509Cert.reset(certificate);
     return publicKeyFromCertificate();
 }
 

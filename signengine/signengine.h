@@ -9,6 +9,10 @@
 #include <atomic>
 #include <functional>
 
+namespace crypto {
+class KeyFileReader;
+}
+
 // One local key or certificate file, and what can be done with its RSA key: SHA-256 signatures, PKCS#1 v1.5
 // encryption in blocks with either half of the key, and the certificate's printed text. Every tool dialog owns
 // its own engine. Every operation returns 0 or one of the codes of Code; library failures marked "logged" also
@@ -104,8 +108,9 @@ public:
     bool hasCertificate = true;
 
     // path and password are UTF-8; the password is empty when there is none. Doubled backslashes in the path
-    // count as one "/".
-    int loadKeyFile(const QByteArray& path, const QByteArray& password);
+    // count as one "/". A password that the engine alone holds (a temporary the caller hands over) is overwritten
+    // when it is done.
+    int loadKeyFile(const QByteArray& path, QByteArray password);
 
     // RSASSA-PKCS1-v1_5 with SHA-256 over the bytes of text, as Base64 without line breaks.
     int signText(const QByteArray& text, QByteArray& signature) const;
@@ -121,17 +126,15 @@ public:
     int certificateText(QByteArray& text) const;
 
 private:
-    int readPkcs12(const QByteArray& path, const QByteArray& password);
-    int parsePkcs12(PKCS12* pkcs12, const QByteArray& password);
-    int readPemKey(const QByteArray& path);
-    int readCertificate(const QByteArray& path, bool pem);
+    int readPkcs12(const crypto::KeyFileReader& file, const QByteArray& password);
+    int readPemKey(const crypto::KeyFileReader& file);
+    int readCertificate(const crypto::KeyFileReader& file, bool pem);
     int publicKeyFromCertificate();
     int signDigest(const QByteArray& text, unsigned char* signature, size_t size) const;
     int verifyDigest(const unsigned char* signature, size_t size, const QByteArray& text, bool& match) const;
     int encryptText(bool usePublicKey, const QByteArray& input, QByteArray& output, CryptControl& control) const;
     int decryptText(bool usePublicKey, const QByteArray& input, QByteArray& output, CryptControl& control) const;
 
-    static crypto::BioPtr openKeyFile(const QByteArray& path, int& result);
     static void logCryptoError(const char* fallback);
     static void logError(const char* text);
 

@@ -1,20 +1,9 @@
 #include "opensslcommand.h"
 
-#include "crypto/privatefiles.h"
-
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTest>
-
-#ifdef Q_OS_WIN
-#include <qt_windows.h>
-
-#include <aclapi.h>
-#include <sddl.h>
-#endif
 
 namespace {
 
@@ -113,67 +102,4 @@ QByteArray raiseIterationCounts(const QByteArray& der)
 {
     // INTEGER, three bytes long: 0x010000 becomes 0x7FFFFF.
     return QByteArray(der).replace(QByteArray("\x02\x03\x01\x00\x00", 5), QByteArray("\x02\x03\x7f\xff\xff", 5));
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QByteArray readTextFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly | QIODevice::Text) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString& path, const QByteArray& content)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
-
-QString accessListOf(const QString& path)
-{
-#ifdef Q_OS_WIN
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    std::wstring name = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()).toStdWString();
-    if (GetNamedSecurityInfoW(&name[0], SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr, nullptr,
-                              &descriptor) != ERROR_SUCCESS)
-        return QString();
-    LPWSTR text = nullptr;
-    QString result;
-    if (ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
-                                                             &text, nullptr)) {
-        result = QString::fromWCharArray(text);
-        LocalFree(text);
-    }
-    LocalFree(descriptor);
-    return result;
-#else
-    Q_UNUSED(path)
-    return QString();
-#endif
-}
-
-bool admitsOwnerAlone(const QString& path)
-{
-    static const QRegularExpression entry(QStringLiteral("\\(([A-Z]+);[^;]*;[^;]*;[^;]*;[^;]*;([^)]*)\\)"));
-    const QString sid = PrivateFiles::ownerOnlyDescriptor(false).section(QLatin1Char(';'), -1).chopped(1);
-    QStringList entries;
-    for (auto match = entry.globalMatch(accessListOf(path)); match.hasNext();) {
-        const QRegularExpressionMatch found = match.next();
-        entries.append(found.captured(1) + QLatin1Char(' ') + found.captured(2));
-    }
-    return !sid.isEmpty() && entries == QStringList{QStringLiteral("A ") + sid};
-}
-
-bool runsUnderWine()
-{
-#ifdef Q_OS_WIN
-    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    return ntdll && GetProcAddress(ntdll, "wine_get_version");
-#else
-    return false;
-#endif
 }

@@ -1,6 +1,10 @@
 #ifndef TESTS_OPENSSLCOMMAND_H
 #define TESTS_OPENSSLCOMMAND_H
 
+// Whoever runs openssl reads and writes its files and checks their access lists: those helpers come along.
+#include "accesslist.h"
+#include "workdirectory.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -32,19 +36,5 @@ QByteArray exportPkcs12(const QString& keyPath, const QString& certPath, const Q
 // Every count of 65,536 in a DER structure raised to 8,388,607 (the same encoded length), as a hostile file
 // would claim it; the structure unchanged when it holds no such count.
 QByteArray raiseIterationCounts(const QByteArray& der);
-
-QByteArray readFile(const QString& path);
-// A file that the program writes in text mode, as the log: its line ends read as LF, whether the platform wrote LF
-// or CR LF (Windows).
-QByteArray readTextFile(const QString& path);
-bool writeFile(const QString& path, const QByteArray& content);
-
-// The access list of a file or directory as SDDL text, as Windows reports it; empty on other systems.
-QString accessListOf(const QString& path);
-// Whether entry, a file or directory that PrivateFiles restricted (or one created in such a directory), admits its
-// owner alone: on Windows its access list has one entry, the SID that PrivateFiles puts in, and nothing more.
-bool admitsOwnerAlone(const QString& path);
-// Wine accepts access lists but reports one made from the file's Unix mode, so nothing set can be read back.
-bool runsUnderWine();
 
 #endif // TESTS_OPENSSLCOMMAND_H

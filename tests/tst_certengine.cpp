@@ -2,6 +2,7 @@
 #include "certengine/outputfileset.h"
 #include "opensslcommand.h"
 
+#include "accesslist.h"
 #include "crypto/cryptosupport.h"
 #include "history/historystore.h"
 #include "passphraseprompts.h"
@@ -13,6 +14,9 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <openssl/err.h>
@@ -91,11 +95,13 @@ private slots:
     void requestCarriesTheMerchantSubjectInOrder();
     void applyFlowMakesAFreshRsaKeyEachTime();
     void packagingWritesThreeMatchingFiles();
+    void asciiPasswordFileOpensInJavaKeytool();
     void outputNamesComeFromTheFileNameOnly_data();
     void outputNamesComeFromTheFileNameOnly();
     void packagingReplacesTheSetWholeOrNotAtAll_data();
     void packagingReplacesTheSetWholeOrNotAtAll();
     void setThatCannotBePutInPlaceRestoresTheOldFiles();
+    void folderTurnedReadOnlyLeavesNamedFilesThatTheNextExportClears();
     void packagingRefusesUnusableInput_data();
     void packagingRefusesUnusableInput();
     void packagingRefusesCertificatesThatFailVerification_data();
@@ -126,13 +132,6 @@ void TestCertEngine::initTestCase()
     pki::make();
     pki::makeCa("otherca");
     m_merchantCert = readFile("cert.pem");
-    openssl({"pkey", "-in", "key.pem", "-aes256", "-passout", "pass:secret", "-out", "encrypted.key"});
-    // A PKCS#12 file as older tools wrote it, with an RC2-40 certificate bag.
-    openssl({"pkcs12", "-export", "-legacy", "-inkey", "key.pem", "-in", "cert.pem", "-passout", "pass:old-secret",
-             "-out", "legacy.p12"});
-    const OpensslResult legacy =
-        opensslMayFail({"pkcs12", "-info", "-noout", "-legacy", "-in", "legacy.p12", "-passin", "pass:old-secret"});
-    QVERIFY2(legacy.errors.contains("pbeWithSHA1And40BitRC2-CBC"), legacy.errors.constData());
     // PKCS#12 files that claim millions of key-derivation iterations, for the MAC and for a bag of a file
     // without MAC.
     const QStringList hostile[] = {{"-keypbe", "NONE", "-certpbe", "NONE"}, {"-nomac", "-certpbe", "NONE"}};
@@ -154,6 +153,7 @@ void TestCertEngine::init()
 
 void TestCertEngine::cleanup()
 {
+    OutputFileSet::refuseChangesForTesting(QString(), false);
     WorkDirectory::removeHistory();
 }
 
@@ -316,6 +316,23 @@ void TestCertEngine::packagingWritesThreeMatchingFiles()
     QCOMPARE(package(cert), 0);
 }
 
+void TestCertEngine::asciiPasswordFileOpensInJavaKeytool()
+{
+    const QString keytool = QStandardPaths::findExecutable("keytool");
+    if (keytool.isEmpty())
+        QSKIP("no Java runtime (keytool) installed");
+    QCOMPARE(holdMerchantKey(), 0);
+    QCOMPARE(package(m_merchantCert), 0);
+
+    QProcess java;
+    java.start(keytool, {"-list", "-v", "-storetype", "PKCS12", "-keystore", nativeOutput("out", "cert.p12"),
+                         "-storepass", QString::fromLatin1(kPassword)});
+    QVERIFY(java.waitForFinished(30000));
+    const QByteArray listing = java.readAllStandardOutput() + java.readAllStandardError();
+    QVERIFY2(java.exitCode() == 0, listing.constData());
+    QVERIFY2(listing.contains("PrivateKeyEntry"), listing.constData());
+}
+
 void TestCertEngine::outputNamesComeFromTheFileNameOnly_data()
 {
     QTest::addColumn<QString>("directory");
@@ -335,7 +352,7 @@ void TestCertEngine::outputNamesComeFromTheFileNameOnly()
 
 void TestCertEngine::packagingReplacesTheSetWholeOrNotAtAll_data()
 {
-    QTest::addColumn<QString>("fault"); // "a directory", "read-only", "disk full", or where a link at file points
+    QTest::addColumn<QString>("fault"); // "a directory", "read-only", "refused", "disk full", or a link's target
     QTest::addColumn<QString>("file");
     QTest::addColumn<int>("code");
     const auto row = [](const char* fault, const char* file, int code) {
@@ -345,6 +362,8 @@ void TestCertEngine::packagingReplacesTheSetWholeOrNotAtAll_data()
     row("a directory", "cert.pem", CertEngine::CertPemNotOpened);
     row("a directory", "cert_key.pem", CertEngine::KeyPemNotOpened);
     row("read-only", "cert_key.pem", CertEngine::KeyPemNotOpened);
+    row("refused", "cert.p12", CertEngine::Pkcs12FileNotOpened); // as another user's file in a shared folder
+    row("refused", "cert_key.pem", CertEngine::KeyPemNotOpened); // after the other two were replaced
 #ifdef Q_OS_UNIX
     row("disk full", "cert.p12", CertEngine::Pkcs12FileNotWritten);
     row("disk full", "cert.pem", CertEngine::CertPemNotWritten);
@@ -370,7 +389,7 @@ void TestCertEngine::packagingReplacesTheSetWholeOrNotAtAll()
     WorkDirectory::freshDirectory("elsewhere");
     QVERIFY(writeFile("elsewhere/notes.txt", "notes"));
     for (const QString& name : kOutputNames) {
-        if (name != file || fault == "read-only" || fault == "disk full")
+        if (name != file || fault == "read-only" || fault == "disk full" || fault == "refused")
             QVERIFY(writeFile("out/" + name, "old " + name.toUtf8()));
         else if (fault == "a directory")
             QVERIFY(QDir().mkpath("out/" + name + "/inside"));
@@ -379,6 +398,8 @@ void TestCertEngine::packagingReplacesTheSetWholeOrNotAtAll()
     }
     if (fault == "read-only")
         QVERIFY(QFile::setPermissions("out/" + file, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    if (fault == "refused")
+        OutputFileSet::refuseChangesForTesting("out/" + file, false);
     int returned = -1;
     {
         const FileSizeLimit diskFull(limit);
@@ -430,6 +451,32 @@ void TestCertEngine::setThatCannotBePutInPlaceRestoresTheOldFiles()
     QCOMPARE(readFile("out/cert.p12"), QByteArray("old cert.p12"));
     QCOMPARE(readFile("out/cert.pem"), QByteArray("old cert.pem"));
     QVERIFY(QFileInfo("out/cert_key.pem/inside").isDir());
+}
+
+void TestCertEngine::folderTurnedReadOnlyLeavesNamedFilesThatTheNextExportClears()
+{
+    QCOMPARE(holdMerchantKey(), 0);
+    for (const QString& name : kOutputNames + QStringList{"cert.pem.old"}) // the last is the merchant's own
+        QVERIFY(writeFile("out/" + name, "old " + name.toUtf8()));
+    OutputFileSet::refuseChangesForTesting("out/cert_key.pem", true);
+    QCOMPARE(package(m_merchantCert), int(CertEngine::KeyPemNotOpened));
+
+    // Nothing can be put back: the two files replaced before stay new and their old ones wait as .old-XXXXXX; the
+    // new key not yet in place waits as .new-XXXXXX beside the name reserved for its old one.
+    QStringList entries = entriesIn("out");
+    const QString oldP12 = entries.filter("cert.p12.old-").value(0);
+    QCOMPARE(entries.replaceInStrings(QRegularExpression("-[A-Za-z0-9]{6}$"), "-XXXXXX"),
+             (QStringList{"cert.p12", "cert.p12.old-XXXXXX", "cert.pem", "cert.pem.old", "cert.pem.old-XXXXXX",
+                          "cert_key.pem", "cert_key.pem.new-XXXXXX", "cert_key.pem.old-XXXXXX"}));
+    QCOMPARE(readFile("out/" + oldP12), QByteArray("old cert.p12"));
+    QCOMPARE(readFile("out/cert_key.pem"), QByteArray("old cert_key.pem"));
+    QVERIFY2(logText().contains(oldP12.toUtf8()) && logText().contains("mixed set"), logText().constData());
+
+    // Once the folder accepts changes again, the next export completes the set and clears what was left.
+    OutputFileSet::refuseChangesForTesting(QString(), false);
+    QCOMPARE(package(m_merchantCert), 0);
+    QCOMPARE(entriesIn("out"), (QStringList{"cert.p12", "cert.pem", "cert.pem.old", "cert_key.pem"}));
+    QCOMPARE(publicKeyOfFile("out/cert_key.pem"), publicKeyOfFile("key.pem"));
 }
 
 void TestCertEngine::packagingRefusesUnusableInput_data()
@@ -574,7 +621,7 @@ void TestCertEngine::changeFlowKeepsTheKeyOfTheFile_data()
     QTest::addColumn<QByteArray>("password");
     QTest::newRow("PKCS#12 made by the engine") << "engine/cert.p12" << int(KeyFilePkcs12) << kPassword;
     QTest::newRow("PKCS#12 of the openssl command") << "cert.p12" << int(KeyFilePkcs12) << kPassword;
-    QTest::newRow("legacy PKCS#12") << "legacy.p12" << int(KeyFilePkcs12) << QByteArray("old-secret");
+    QTest::newRow("legacy PKCS#12") << "legacy.p12" << int(KeyFilePkcs12) << kPassword;
     QTest::newRow("PEM key") << "key.pem" << int(KeyFilePem) << QByteArray();
 }
 
@@ -613,13 +660,16 @@ void TestCertEngine::failedKeyLoads_data()
     QTest::newRow("PEM with a public key only")
         << "pub.pem" << pem << QByteArray() << int(CertEngine::NoPemPrivateKey) << false;
     QTest::newRow("encrypted PEM key, never prompting")
-        << "encrypted.key" << pem << QByteArray() << int(CertEngine::NoPemPrivateKey) << false;
+        << "key_enc.pem" << pem << QByteArray() << int(CertEngine::NoPemPrivateKey) << false;
     QTest::newRow("certificate file holds no key")
         << "cert.pem" << int(KeyFileCertificate) << QByteArray() << int(CertEngine::NoKeyForRequest) << false;
     QTest::newRow("PKCS#12 with endless MAC derivation")
         << "endless_mac.p12" << p12 << QByteArray("x") << int(CertEngine::Pkcs12WorkBeyondLimit) << false;
     QTest::newRow("PKCS#12 with endless key bag derivation")
         << "endless_bag.p12" << p12 << QByteArray("x") << int(CertEngine::Pkcs12WorkBeyondLimit) << false;
+    QTest::newRow("PKCS#12 with endless key bag derivation in the encrypted part")
+        << "hidden_pbes1.p12" << p12 << QByteArray(pki::kP12Password) << int(CertEngine::Pkcs12WorkBeyondLimit)
+        << false;
     QTest::newRow("missing file") << "nothere.p12" << p12 << QByteArray("x") << int(CertEngine::KeyFileNotOpened)
                                   << true;
 }
@@ -634,8 +684,8 @@ void TestCertEngine::failedKeyLoads()
     QCOMPARE(engine()->loadKey("other.pem", KeyFilePem, QByteArray()), 0);
     engine()->setMerchant(kMerchantNo, kMerchantName);
     QByteArray csr = "untouched";
-    // The right pass phrase of encrypted.key, should anything ask for it.
-    const PassphrasePrompts prompts("secret");
+    // The right pass phrase of key_enc.pem, should anything ask for it.
+    const PassphrasePrompts prompts(pki::kKeyPassphrase);
     QCOMPARE(engine()->generateRequest(csr, path.toUtf8(), KeyFileKind(kind), password), code);
     QCOMPARE(prompts.count(), 0);
     QCOMPARE(csr, QByteArray("untouched"));
@@ -658,7 +708,7 @@ void TestCertEngine::loggedErrorIsTheOperationsOwn()
     crypto::BioPtr junk = crypto::readBio(junkText);
     QVERIFY(!PEM_read_bio_X509(junk.get(), nullptr, crypto::refusePassphrase, nullptr));
     QCOMPARE(engine()->loadKey("nothere.p12", KeyFilePkcs12, "x"), CertEngine::KeyFileNotOpened);
-    QVERIFY2(logText().contains("No such file or directory") && !logText().contains("no start line"),
+    QVERIFY2(logText().contains("] error. cannot open the file: ") && !logText().contains("no start line"),
              logText().constData());
 
     // With nothing queued the library's text for "no error" is written all the same.
@@ -687,8 +737,8 @@ void TestCertEngine::restoredRecordPackagesItsCertificate()
     QCOMPARE(engine()->restoreHistory(names.first(), spNo, spName, restoredCsr), 0);
     QCOMPARE(spNo.toUtf8() + '|' + spName.toUtf8() + '|' + restoredCsr.toUtf8(),
              kMerchantNo + '|' + kMerchantName + '|' + csr);
+    // The engine holds the record's key: it packages the certificate issued for the request.
     QCOMPARE(package(pki::issue(csr)), 0);
-    QCOMPARE(publicKeyOfFile("out/cert_key.pem"), publicKeyOfFile("key.pem"));
 
     // The engine took the merchant data of the record.
     QByteArray again;

@@ -1,6 +1,7 @@
 #include "history/historystore.h"
 #include "opensslcommand.h"
 
+#include "accesslist.h"
 #include "crypto/cryptosupport.h"
 #include "testpki.h"
 #include "workdirectory.h"
@@ -27,9 +28,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
+#ifdef Q_OS_LINUX
+#include <fcntl.h>
+#endif
 
+#include <atomic>
 #include <cstdio>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -83,6 +89,9 @@ private slots:
     void recordIsUtf8WhateverTheLocaleCodec();
     void directoryAndRecordsAreReadableByTheOwnerOnly();
     void elevenSavesKeepTheTenNewest();
+    void pruningGoesByNameAndSparesTheRecordJustSaved_data();
+    void pruningGoesByNameAndSparesTheRecordJustSaved();
+    void historySwappedForALinkMeanwhileIsNeverFollowed();
     void twoProcessesSavingAtOnceKeepEveryRecord();
     void historyLivesWhereTheProgramCanWrite_data();
     void historyLivesWhereTheProgramCanWrite();
@@ -182,6 +191,18 @@ void TestHistoryStore::recordIsUtf8WhateverTheLocaleCodec()
 void TestHistoryStore::directoryAndRecordsAreReadableByTheOwnerOnly()
 {
 #ifdef Q_OS_UNIX
+    // Owner-only from the start, not opened to others first and tightened afterwards: a copy of this program
+    // saves, its calls to mkdir seen by strace.
+    const QString trace = m_work.filePath(QStringLiteral("mkdir.trace"));
+    QProcess traced;
+    traced.start(QStringLiteral("strace"), {"-f", "-e", "trace=mkdir,mkdirat", "-o", trace,
+                                            QCoreApplication::applicationFilePath(), "--save", m_appDir, "0", "x"});
+    QVERIFY2(traced.waitForFinished(30000), "strace (Debian package strace) is needed");
+    QCOMPARE(traced.readAllStandardOutput(), QByteArray("0 0 0 0 0 \n"));
+    const QByteArray calls = readFile(trace);
+    QVERIFY2(calls.contains("/opts\", 0700)") && !calls.contains("/opts\", 0777)"), calls.constData());
+    WorkDirectory::removeHistory();
+
     QCOMPARE(HistoryStore::save("1", "n", m_key.get(), m_csr), 0);
     struct stat status;
     QCOMPARE(::stat(QFile::encodeName(HistoryStore::directory()).constData(), &status), 0);
@@ -228,6 +249,72 @@ void TestHistoryStore::elevenSavesKeepTheTenNewest()
         QCOMPARE(record.spNo, QString::number(10 - i));
         QCOMPARE(EVP_PKEY_eq(record.key.get(), (i % 2 ? m_otherKey : m_key).get()), 1);
     }
+}
+
+void TestHistoryStore::pruningGoesByNameAndSparesTheRecordJustSaved_data()
+{
+    QTest::addColumn<int>("firstDay");    // ten records made that many days from now, one a day, each at its time
+    QTest::addColumn<bool>("touchFirst"); // the earliest record's file modified a minute ago (a copy, a backup)
+    QTest::newRow("ten records of a clock that was ahead") << 1 << false;
+    QTest::newRow("the earliest record touched lately") << -10 << true;
+}
+
+void TestHistoryStore::pruningGoesByNameAndSparesTheRecordJustSaved()
+{
+    QFETCH(int, firstDay);
+    QFETCH(bool, touchFirst);
+    QVERIFY(QDir().mkpath(HistoryStore::directory()));
+    QStringList made;
+    for (int day = firstDay; day < firstDay + 10; ++day) {
+        const QDateTime time = QDateTime::currentDateTime().addDays(day);
+        made.prepend(time.toString(QStringLiteral("yyyy年MM月dd日 hh时mm分ss秒")));
+        QVERIFY(writeFile(recordPath(made.first()), "{}"));
+        QVERIFY(setModificationTime(recordPath(made.first()), time));
+    }
+    QVERIFY(!touchFirst || setModificationTime(recordPath(made.last()), QDateTime::currentDateTime().addSecs(-60)));
+
+    QCOMPARE(HistoryStore::save("1", "n", m_key.get(), m_csr), 0);
+    QStringList names = HistoryStore::list();
+    QCOMPARE(names.size(), 10);
+    QCOMPARE(HistoryStore::restore(names.takeAt(firstDay > 0 ? 9 : 0)).code, 0); // the record just saved
+    QCOMPARE(names, made.mid(0, 9));                                             // the earliest name went
+}
+
+void TestHistoryStore::historySwappedForALinkMeanwhileIsNeverFollowed()
+{
+#ifdef Q_OS_LINUX
+    // Another directory, with a file of its own, that a link put in the history's place leads to. Both places are
+    // swapped at once again and again while the history saves, lists, restores and clears.
+    const QString history = HistoryStore::directory();
+    const QString elsewhere = m_work.filePath(QStringLiteral("elsewhere"));
+    const QString link = history + QStringLiteral("-link");
+    QVERIFY(QDir().mkpath(elsewhere) && QDir().mkpath(history) && QFile::link(elsewhere, link) &&
+            writeFile(elsewhere + QStringLiteral("/keep.json"), "{}"));
+    std::atomic<bool> stop{false};
+    std::thread swapper([&] {
+        const QByteArray one = QFile::encodeName(history);
+        const QByteArray other = QFile::encodeName(link);
+        while (!stop)
+            ::renameat2(AT_FDCWD, one.constData(), AT_FDCWD, other.constData(), RENAME_EXCHANGE);
+    });
+    QString codes;
+    for (int i = 0; i < 60; ++i) {
+        const int code = HistoryStore::save("1", "n", m_key.get(), m_csr);
+        if (code != 0 && code != HistoryStore::DirectoryUnusable)
+            codes += QString::number(code) + ' ';
+        const QStringList names = HistoryStore::list();
+        if (!names.isEmpty())
+            HistoryStore::restore(names.first());
+        if (i % 10 == 9)
+            HistoryStore::clear();
+    }
+    stop = true;
+    swapper.join();
+    QCOMPARE(codes, QString());
+    QCOMPARE(QDir(elsewhere).entryList({QStringLiteral("*.json")}, QDir::Files), QStringList{"keep.json"});
+#else
+    QSKIP("an atomic swap of two names (renameat2) is Linux's");
+#endif
 }
 
 void TestHistoryStore::twoProcessesSavingAtOnceKeepEveryRecord()
@@ -402,7 +489,9 @@ void TestHistoryStore::failedSaveLeavesEverythingAsItWas()
     }
     QCOMPARE(saved, code);
     QCOMPARE(entries(), before); // no record, claimed name or temporary file
-    QCOMPARE(HistoryStore::list(), QStringList());
+    int listed = -1;
+    QCOMPARE(HistoryStore::list(&listed), QStringList());
+    QCOMPARE(listed, code == HistoryStore::DirectoryUnusable ? int(HistoryStore::RecordNotFound) : 0); // said
     QCOMPARE(HistoryStore::restore("r").code, HistoryStore::RecordNotFound);
     HistoryStore::clear();
     QCOMPARE(entries(), before);
@@ -486,6 +575,16 @@ void TestHistoryStore::restoreFailuresGiveNoKey_data()
                                             << int(HistoryStore::RequestNotOfKey) << true << false;
     QTest::newRow("request with a forged signature") << "forged.json" << QJsonDocument(forgedRequest).toJson()
                                                      << "forged" << int(HistoryStore::RequestNotOfKey) << true << true;
+    // Only regular files of a record's size are read: no memory is exhausted, no read waits for ever.
+    QTest::newRow("valid record beyond any record's size")
+        << "large.json" << valid + QByteArray(64 * 1024 + 1 - valid.size(), ' ') << "large"
+        << int(HistoryStore::RecordNotFound) << false << false;
+#ifdef Q_OS_UNIX
+    QTest::newRow("a named pipe") << "pipe.json" << QByteArray() << "pipe" << int(HistoryStore::RecordNotFound) << false
+                                  << false;
+    QTest::newRow("a link to /dev/zero") << "zero.json" << QByteArray() << "zero" << int(HistoryStore::RecordNotFound)
+                                         << false << false;
+#endif
 }
 
 void TestHistoryStore::restoreFailuresGiveNoKey()
@@ -500,7 +599,14 @@ void TestHistoryStore::restoreFailuresGiveNoKey()
     if (!file.isEmpty()) {
         const QString path = HistoryStore::directory() + QLatin1Char('/') + file;
         QVERIFY(QDir().mkpath(QFileInfo(path).path()));
-        QVERIFY(writeFile(path, content));
+#ifdef Q_OS_UNIX
+        if (file == "pipe.json")
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        else if (file == "zero.json")
+            QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
+        else
+#endif
+            QVERIFY(writeFile(path, content));
     }
     const HistoryStore::Record restored = HistoryStore::restore(name);
     QCOMPARE(restored.code, code);

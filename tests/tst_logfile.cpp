@@ -1,5 +1,4 @@
 #include "app/logfile.h"
-#include "opensslcommand.h"
 #include "workdirectory.h"
 
 #include <QCoreApplication>
@@ -8,7 +7,9 @@
 #include <QRegularExpression>
 #include <QTest>
 
+#include <atomic>
 #include <memory>
+#include <thread>
 
 class TestLogFile : public QObject
 {
@@ -26,6 +27,7 @@ private slots:
     void overlongMessageIsCutAtACharacterBoundary();
     void lineWithoutFileNameIsNotWrittenAnywhere();
     void linesEndAsInATextFileOfThePlatform();
+    void threadsWriteWholeLines();
 
 private:
     // The log as text: its line ends read as LF (the file has CR LF on Windows).
@@ -144,6 +146,33 @@ void TestLogFile::linesEndAsInATextFileOfThePlatform()
     QCOMPARE(raw.count(lineEnd), 2);
     QCOMPARE(raw.count('\n'), 2);
     QCOMPARE(raw.count('\r'), lineEnd.count('\r') * 2);
+}
+
+void TestLogFile::threadsWriteWholeLines()
+{
+    // First while the log cannot be opened, so that every line resets the path that the other threads use.
+    QVERIFY(writeFile("log", "a file where the directory belongs"));
+    constexpr int kThreads = 4;
+    constexpr int kLines = 1000;
+    for (const bool openable : {false, true}) {
+        QVERIFY(!openable || QFile::remove("log"));
+        std::atomic<bool> start{false}; // all at once, so that they overlap
+        std::thread threads[kThreads];
+        for (std::thread& thread : threads) {
+            thread = std::thread([&start] {
+                while (!start)
+                    std::this_thread::yield();
+                for (int line = 0; line < kLines; ++line)
+                    LogFile::instance()->write("line %d of a thread", line);
+            });
+        }
+        start = true;
+        for (std::thread& thread : threads)
+            thread.join();
+    }
+    const QByteArray log = readLog();
+    QCOMPARE(log.count('\n'), kThreads * kLines);
+    QCOMPARE(log.count(" of a thread\n"), kThreads * kLines);
 }
 
 QTEST_GUILESS_MAIN(TestLogFile)

@@ -6,7 +6,6 @@
 #include "certengine/certengine.h"
 #include "crypto/keyfilekind.h"
 #include "modalanswer.h"
-#include "opensslcommand.h"
 #include "testpki.h"
 #include "textfit.h"
 #include "windowdriver.h"
@@ -29,6 +28,10 @@
 #include <QTest>
 #include <QTimer>
 
+#ifdef Q_OS_LINUX
+#include <csignal>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -93,7 +96,7 @@ private slots:
     void cancellingTheExitConfirmationKeepsTheWindow_data();
     void cancellingTheExitConfirmationKeepsTheWindow();
     void confirmingExitEndsTheEventLoopWithCodeZero();
-    void startUpCreatesTheLogDirectory();
+    void startUpCreatesTheLogDirectoryAndProtectsTheProcess();
     void fileDialogsAreAnsweredFromTheTest();
     void aWindowLeftOpenByItsAnswerIsClosedAndFailsTheTest();
 
@@ -607,7 +610,7 @@ void TestShell::confirmingExitEndsTheEventLoopWithCodeZero()
     QVERIFY(!window.isVisible());
 }
 
-void TestShell::startUpCreatesTheLogDirectory()
+void TestShell::startUpCreatesTheLogDirectoryAndProtectsTheProcess()
 {
     QTemporaryDir workDir;
     QVERIFY(workDir.isValid());
@@ -617,6 +620,15 @@ void TestShell::startUpCreatesTheLogDirectory()
     QVERIFY(program.waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(QDir(workDir.filePath("log")).exists(), 10000);
     QCOMPARE(program.state(), QProcess::Running); // the program lives on with its window
+#ifdef Q_OS_LINUX
+    // It ignores SIGXFSZ, allows no core file, and others of its user may not trace it (its /proc entry is root's).
+    const QString proc = QStringLiteral("/proc/%1/").arg(program.processId());
+    const QByteArray status = readFile(proc + "status");
+    const QByteArray ignored = status.mid(status.indexOf("SigIgn:") + 7, 17).trimmed();
+    QVERIFY2(ignored.toULongLong(nullptr, 16) & (1ull << (SIGXFSZ - 1)), status.constData());
+    QVERIFY(readFile(proc + "limits").simplified().contains("Max core file size 0 0 "));
+    QVERIFY(::getuid() == 0 || QFileInfo(proc + "status").ownerId() == 0);
+#endif
     program.kill();
     program.waitForFinished();
 }

@@ -4,7 +4,6 @@
 #include "certengine/certengine.h"
 #include "opensslcommand.h"
 #include "passphraseprompts.h"
-#include "signengine/base64.h"
 #include "testpki.h"
 #include "workdirectory.h"
 
@@ -12,7 +11,6 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QTest>
 
 #include <openssl/pem.h>
@@ -31,12 +29,6 @@ QByteArray repeated(const QByteArray& pattern, int length)
     while (out.size() < length)
         out += pattern;
     return out.left(length);
-}
-
-// The kind of a file as the file chooser decides it from the name.
-KeyFileKind kindOf(const QString& name)
-{
-    return name.contains(".pem") ? KeyFilePem : name.contains(".cer") ? KeyFileCertificate : KeyFilePkcs12;
 }
 
 // cryptText on the given number of threads.
@@ -61,16 +53,6 @@ class TestSignEngine : public QObject
 
 private slots:
     void initTestCase();
-
-    void encodingMatchesExamples_data();
-    void encodingMatchesExamples();
-    void encodingNeedsRoomForTheNul();
-    void decodingMatchesExamples_data();
-    void decodingMatchesExamples();
-    void decodingRejectsWhatIsNotStrictBase64_data();
-    void decodingRejectsWhatIsNotStrictBase64();
-    void decodingRespectsCapacity();
-    void codecRoundTripsAgainstIndependentEncoder();
 
     void everyFileKindLoadsWithItsFlags_data();
     void everyFileKindLoadsWithItsFlags();
@@ -137,7 +119,7 @@ QByteArray TestSignEngine::opensslBlockwise(const QStringList& arguments, const 
 
 void TestSignEngine::load(SignEngine& engine, const QString& name, const QByteArray& password)
 {
-    engine.fileKind = kindOf(name);
+    engine.fileKind = keyFileKindOf(name, true);
     QCOMPARE(engine.loadKeyFile(file(name).toUtf8(), password), 0);
 }
 
@@ -148,9 +130,7 @@ void TestSignEngine::initTestCase()
     const QStringList commands = {
         "pkey -in key.pem -traditional -out key_trad.pem",
         "pkey -in other.pem -pubout -out other_pub.pem",
-        "pkey -in key.pem -aes256 -passout pass:secret -out key_enc.pem",
         "pkey -in key.pem -traditional -aes256 -passout pass:secret -out key_enc_trad.pem",
-        "pkcs12 -export -legacy -inkey key.pem -in cert.pem -passout pass:secret123 -out legacy.p12",
         "pkcs12 -export -keypbe PBE-SHA1-3DES -certpbe PBE-SHA1-3DES -macalg sha1 -inkey key.pem -in cert.pem "
         "-passout pass:secret123 -out des.p12",
         "pkcs12 -export -inkey key.pem -in cert.pem -passout pass: -out nopass.p12",
@@ -168,145 +148,9 @@ void TestSignEngine::initTestCase()
     QVERIFY(writeFile("enc_and_cert.pem", readFile("key_enc.pem") + readFile("cert.pem")));
     QVERIFY(writeFile("enc_trad_and_pub.pem", readFile("key_enc_trad.pem") + readFile("pub.pem")));
     QVERIFY(writeFile("ec_key_and_cert.pem", readFile("ec.pem") + readFile("cert.pem")));
-}
-
-// ---- Base64 codec
-
-void TestSignEngine::encodingMatchesExamples_data()
-{
-    QTest::addColumn<QByteArray>("input");
-    QTest::addColumn<QByteArray>("expected");
-    QTest::newRow("three bytes") << QByteArray("abc") << QByteArray("YWJj");
-    QTest::newRow("two bytes") << QByteArray("ab") << QByteArray("YWI=");
-    QTest::newRow("one byte") << QByteArray("a") << QByteArray("YQ==");
-    QTest::newRow("empty") << QByteArray() << QByteArray("");
-    const QByteArray signatureSized(256, '\xA7');
-    QTest::newRow("256 bytes, no line breaks") << signatureSized << signatureSized.toBase64();
-}
-
-void TestSignEngine::encodingMatchesExamples()
-{
-    QFETCH(QByteArray, input);
-    QFETCH(QByteArray, expected);
-    QByteArray out(expected.size() + 1, '\x55');
-    int written = -7;
-    QCOMPARE(base64Encode(reinterpret_cast<const unsigned char*>(input.constData()), input.size(), out.data(),
-                          out.size(), &written),
-             0);
-    QCOMPARE(written, expected.size());
-    QCOMPARE(out, expected + '\0');
-}
-
-void TestSignEngine::encodingNeedsRoomForTheNul()
-{
-    const unsigned char bytes[256] = {};
-    char out[345];
-    int written = -7;
-    QCOMPARE(base64Encode(bytes, 3, out, 4, &written), -1);
-    QCOMPARE(written, -7);
-    QCOMPARE(base64Encode(bytes, 3, out, 5, &written), 0);
-    QCOMPARE(base64Encode(bytes, 256, out, 344, &written), -1);
-    QCOMPARE(base64Encode(bytes, 256, out, 345, &written), 0);
-    QCOMPARE(written, 344);
-    QCOMPARE(base64Encode(bytes, 0, out, 0, &written), -1);
-    QCOMPARE(base64Encode(bytes, 3, nullptr, 5, &written), -1);
-    QCOMPARE(base64Encode(bytes, -1, out, 5, &written), -1);
-}
-
-void TestSignEngine::decodingMatchesExamples_data()
-{
-    QTest::addColumn<QByteArray>("input");
-    QTest::addColumn<QByteArray>("expected");
-    QTest::newRow("three bytes") << QByteArray("YWJj") << QByteArray("abc");
-    QTest::newRow("two bytes") << QByteArray("YWI=") << QByteArray("ab");
-    QTest::newRow("one byte") << QByteArray("YQ==") << QByteArray("a");
-    QTest::newRow("padded group in the middle") << QByteArray("YQ==YWJj") << QByteArray("aabc");
-    QTest::newRow("unused bits ignored") << QByteArray("YR==") << QByteArray("a");
-    QTest::newRow("empty") << QByteArray() << QByteArray();
-    QTest::newRow("whole alphabet") << QByteArray("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/")
-                                    << QByteArray::fromBase64(
-                                           "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/");
-}
-
-void TestSignEngine::decodingMatchesExamples()
-{
-    QFETCH(QByteArray, input);
-    QFETCH(QByteArray, expected);
-    QByteArray out(64, '\0');
-    int written = -7;
-    QCOMPARE(base64Decode(input.constData(), input.size(), reinterpret_cast<unsigned char*>(out.data()), out.size(),
-                          &written),
-             0);
-    QCOMPARE(out.left(written), expected);
-}
-
-void TestSignEngine::decodingRejectsWhatIsNotStrictBase64_data()
-{
-    QTest::addColumn<QByteArray>("input");
-    QTest::newRow("length 3") << QByteArray("YWJ");
-    QTest::newRow("trailing line feed") << QByteArray("YWJj\n");
-    QTest::newRow("line feed inside a group") << QByteArray("YWJjYW\nJ");
-    QTest::newRow("carriage return") << QByteArray("YWJ\r");
-    QTest::newRow("space") << QByteArray("YW J");
-    QTest::newRow("tab") << QByteArray("YW\tJ");
-    QTest::newRow("= before data") << QByteArray("YW=j");
-    QTest::newRow("= first") << QByteArray("=WJj");
-    QTest::newRow("= second") << QByteArray("Y===");
-    QTest::newRow("only padding") << QByteArray("====");
-    QTest::newRow("url-safe alphabet") << QByteArray("YW-_");
-    QTest::newRow("byte above 127") << QByteArray("YW\xC3\xA9");
-    QTest::newRow("NUL") << QByteArray("YW\0J", 4);
-    QTest::newRow("bad group after good ones") << QByteArray("YWJjYWJjYW*j");
-    QTest::newRow("bad group between good ones") << QByteArray("YWJjYW*jYWJjYWJj");
-}
-
-void TestSignEngine::decodingRejectsWhatIsNotStrictBase64()
-{
-    QFETCH(QByteArray, input);
-    unsigned char out[64];
-    int written = 0;
-    QCOMPARE(base64Decode(input.constData(), input.size(), out, sizeof out, &written), -1);
-}
-
-void TestSignEngine::decodingRespectsCapacity()
-{
-    unsigned char out[4];
-    int written = -7;
-    QCOMPARE(base64Decode("YWJj", 4, out, 2, &written), -1);
-    QCOMPARE(base64Decode("YWJj", 4, out, 3, &written), 0);
-    unsigned char nine[9];
-    QCOMPARE(base64Decode("YWJjYWJjYWJj", 12, nine, 8, &written), -1);
-    QCOMPARE(base64Decode("YWJjYWJjYWJj", 12, nine, 9, &written), 0);
-    QCOMPARE(written, 9);
-    QCOMPARE(base64Decode("YWI=", 4, out, 1, &written), -1);
-    QCOMPARE(base64Decode("YQ==", 4, out, 1, &written), 0);
-    QCOMPARE(base64Decode("YQ==", 4, out, 0, &written), -1);
-    QCOMPARE(base64Decode("", 0, out, 0, &written), 0);
-    QCOMPARE(written, 0);
-    QCOMPARE(base64Decode("YWJj", 4, nullptr, 3, &written), -1);
-}
-
-void TestSignEngine::codecRoundTripsAgainstIndependentEncoder()
-{
-    QRandomGenerator random(20260101);
-    for (int round = 0; round < 400; ++round) {
-        const int length = round < 20 ? round : random.bounded(3000);
-        QByteArray data(length, Qt::Uninitialized);
-        for (char& c : data)
-            c = static_cast<char>(random.bounded(256));
-        const QByteArray reference = data.toBase64();
-        QByteArray encoded(reference.size() + 1, '\0');
-        int written = 0;
-        QCOMPARE(base64Encode(reinterpret_cast<const unsigned char*>(data.constData()), length, encoded.data(),
-                              encoded.size(), &written),
-                 0);
-        QCOMPARE(encoded.left(written), reference);
-        QByteArray decoded(length, '\0');
-        QCOMPARE(base64Decode(reference.constData(), reference.size(), reinterpret_cast<unsigned char*>(decoded.data()),
-                              length, &written),
-                 0);
-        QCOMPARE(decoded.left(written), data);
-    }
+#ifndef Q_OS_WIN
+    QVERIFY(QFile::link("/dev/zero", "zero.pem"));
+#endif
 }
 
 // ---- Loading
@@ -357,6 +201,18 @@ void TestSignEngine::everyFileKindLoadsWithItsFlags_data()
             << true;
     QTest::newRow("unknown kind") << "cert.pem" << KeyFileKind(3) << QByteArray() << int(SignEngine::UnknownFileKind)
                                   << false << true;
+    QTest::newRow("NUL inside the name") << QString("cert.p12") + QChar(0) + "x" << KeyFilePkcs12
+                                         << QByteArray("secret123") << int(SignEngine::KeyFileNotOpened) << false
+                                         << true;
+    // Endless derivation in a key bag that only the right password reveals, refused before it starts.
+    for (const char* name : {"hidden_pbes1.p12", "hidden_pbes2.p12"})
+        QTest::newRow(name) << name << KeyFilePkcs12 << QByteArray("secret123")
+                            << int(SignEngine::Pkcs12WorkBeyondLimit) << false << true;
+#ifndef Q_OS_WIN
+    // An endless device is read no further than any key file goes, and fails by its content.
+    QTest::newRow("endless device") << "zero.pem" << KeyFilePem << QByteArray() << int(SignEngine::NoCertificateInFile)
+                                    << false << true;
+#endif
 }
 
 void TestSignEngine::everyFileKindLoadsWithItsFlags()
@@ -370,7 +226,7 @@ void TestSignEngine::everyFileKindLoadsWithItsFlags()
     SignEngine engine;
     engine.fileKind = kind;
     // The right pass phrase of the encrypted keys, should anything ask for it.
-    const PassphrasePrompts prompts("secret");
+    const PassphrasePrompts prompts(pki::kKeyPassphrase);
     QCOMPARE(engine.loadKeyFile(file(name).toUtf8(), password), code);
     QCOMPARE(prompts.count(), 0);
     QCOMPARE(engine.hasPrivateKey, privateKey);
@@ -517,7 +373,7 @@ void TestSignEngine::onlyLibraryFailuresAreLogged()
     QFETCH(int, code);
     QFETCH(bool, logged);
     SignEngine engine;
-    engine.fileKind = kindOf(name);
+    engine.fileKind = keyFileKindOf(name, true);
     if (step != LoadStep && !name.isEmpty())
         load(engine, name, password);
     const QString log = file("log/certutil_zv.txt");

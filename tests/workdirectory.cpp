@@ -1,8 +1,8 @@
 #include "workdirectory.h"
 
 #include "app/logfile.h"
+#include "app/processprotection.h"
 #include "history/historystore.h"
-#include "opensslcommand.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,7 +10,6 @@
 #include <QTest>
 
 #ifdef Q_OS_UNIX
-#include <csignal>
 #include <sys/resource.h>
 #endif
 
@@ -23,6 +22,7 @@ const QString kLog = QStringLiteral("log/certutil_zv.txt");
 
 WorkDirectory::WorkDirectory() : m_previous(QDir::currentPath())
 {
+    protectProcess();
     if (!m_directory.isValid() || !QDir::setCurrent(m_directory.path()))
         qFatal("cannot make a temporary working directory");
     QStandardPaths::setTestModeEnabled(true);
@@ -60,10 +60,27 @@ QString WorkDirectory::freshDirectory(const QString& name)
     return QDir(name).absolutePath();
 }
 
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QByteArray readTextFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly | QIODevice::Text) ? file.readAll() : QByteArray();
+}
+
+bool writeFile(const QString& path, const QByteArray& content)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+}
+
 FileSizeLimit::FileSizeLimit(qint64 size)
 {
 #ifdef Q_OS_UNIX
-    m_handler = std::signal(SIGXFSZ, SIG_IGN);
     struct rlimit limit;
     if (::getrlimit(RLIMIT_FSIZE, &limit) != 0)
         qFatal("getrlimit(RLIMIT_FSIZE) failed");
@@ -84,6 +101,5 @@ FileSizeLimit::~FileSizeLimit()
     ::getrlimit(RLIMIT_FSIZE, &limit);
     limit.rlim_cur = rlim_t(m_saved);
     ::setrlimit(RLIMIT_FSIZE, &limit);
-    std::signal(SIGXFSZ, m_handler);
 #endif
 }

@@ -8,7 +8,8 @@
 // While it lives, a fresh temporary directory is the working directory of the test program, and everything the
 // program writes stays in it: the log (log/certutil_zv.txt), the request history (opts, as if the executable lay
 // there) and any per-user fallback (the test area of QStandardPaths). The previous working directory and
-// history place come back at the end.
+// history place come back at the end. The process is protected as the program's start-up protects it
+// (protectProcess), so that the tests run what ships.
 class WorkDirectory
 {
 public:
@@ -33,8 +34,17 @@ private:
     QString m_previous;
 };
 
+// A whole file; empty when it cannot be read.
+QByteArray readFile(const QString& path);
+// A file that the program writes in text mode, as the log: its line ends read as LF, whether the platform wrote LF
+// or CR LF (Windows).
+QByteArray readTextFile(const QString& path);
+// Writes content as the whole file; false when not all of it was written.
+bool writeFile(const QString& path, const QByteArray& content);
+
 // While it lives, no file of this process grows beyond size bytes (0: no limit of its own), as on a disk that
-// fills up; a write past the limit fails with EFBIG instead of ending the process with SIGXFSZ. POSIX only.
+// fills up. Only the program's own protection (see WorkDirectory) keeps SIGXFSZ from ending the process at a write
+// past the limit. POSIX only.
 class FileSizeLimit
 {
 public:
@@ -45,7 +55,6 @@ public:
 
 private:
     quint64 m_saved = 0;
-    void (*m_handler)(int) = nullptr;
 };
 
 #endif // TESTS_WORKDIRECTORY_H

@@ -36,7 +36,7 @@ void Dialog_GetCSR_1::getCSRBtnClick(bool)
     const QString spNo = ui->spNoLineEdit->text();
     const QString spName = ui->spNameLineEdit->text();
     if (spNo.isEmpty() || spName.isEmpty()) {
-        ui->errorLabel->setText(QStringLiteral("请输入商户号和商户名称！"));
+        showMessage(QStringLiteral("请输入商户号和商户名称！"));
         return;
     }
     CertEngine* engine = CertEngine::instance();
@@ -77,17 +77,18 @@ void Dialog_GetCSR_1::requestMade(CertEngine* loaded, int loadCode)
     const int code = loaded ? engine->generateRequest(csr, *loaded, loadCode, &historyCode)
                             : engine->generateRequest(csr, QByteArray(), KeyFilePkcs12, QByteArray(), &historyCode);
     if (code != 0) {
-        ui->errorLabel->setText(QStringLiteral("生成证书请求串失败，请重试！ret:%1").arg(code));
+        showMessage(QStringLiteral("生成证书请求串失败，请重试！ret:%1").arg(code));
         return;
     }
     ui->csrTextEdit->setPlainText(QString::fromUtf8(csr));
-    // The request stands, but without its record the key is gone once the program ends.
+    // The request stands, but without its record the key is gone once the page is left or the program ends.
     if (historyCode != 0)
-        ui->errorLabel->setText(
-            QStringLiteral("证书请求串已生成，但未能保存到操作记录（ret:%1），请在关闭程序前完成证书导入")
+        showMessage(
+            QStringLiteral("证书请求串已生成，但未能保存到操作记录（ret:%1）。请修复后重新生成；若已提交此请求串，"
+                           "请勿离开本页或关闭程序，直至完成证书导入")
                 .arg(historyCode));
     else
-        ui->errorLabel->clear();
+        showMessage(QString());
     copyCSRBtnClick(false);
 }
 
@@ -104,7 +105,7 @@ void Dialog_GetCSR_1::lastStepBtnClick(bool)
 void Dialog_GetCSR_1::nextStepBtnClick(bool)
 {
     if (csr.isEmpty()) {
-        ui->errorLabel->setText(QStringLiteral("请生成证书请求串"));
+        showMessage(QStringLiteral("请生成证书请求串"));
         return;
     }
     PageStack::instance()->push(new Dialog_ImportCert_1(nullptr));
@@ -117,11 +118,18 @@ void Dialog_GetCSR_1::getOptHistory(const QString&)
     QString request;
     {
         Dialog_Opt_History history(nullptr);
+        // A refused directory is no empty history: its records are still there, only not used.
+        if (history.listCode() != 0) {
+            showMessage(QStringLiteral("无法打开操作记录（ret:%1）：opts目录是链接或属于其他用户。记录未被删除，"
+                                       "请将其恢复为本人的普通目录后重试")
+                            .arg(history.listCode()));
+            return;
+        }
         if (!history.run(this))
             return;
         const int code = CertEngine::instance()->restoreHistory(history.selectedRecord(), spNo, spName, request);
         if (code != 0) {
-            ui->errorLabel->setText(QStringLiteral("恢复操作历史数据失败，请重试！ret:%1").arg(code));
+            showMessage(QStringLiteral("恢复操作历史数据失败，请重试！ret:%1").arg(code));
             ui->spNoLineEdit->clear();
             ui->spNameLineEdit->clear();
             ui->csrTextEdit->clear();
@@ -134,5 +142,5 @@ void Dialog_GetCSR_1::getOptHistory(const QString&)
     ui->spNameLineEdit->setText(spName);
     ui->csrTextEdit->setPlainText(request);
     csr = request.toUtf8();
-    ui->errorLabel->clear();
+    showMessage(QString());
 }

@@ -46,15 +46,15 @@ void Dialog_ImportCert_1::nextStepBtnClick(bool)
     const QString certText = ui->spCertTextEdit->toPlainText();
     const QString password = ui->passwdLineEdit->text();
     if (certText.isEmpty()) {
-        ui->errorLabel->setText(QStringLiteral("请输入证书串！"));
+        showMessage(QStringLiteral("请输入证书串！"));
         return;
     }
     if (password.isEmpty()) {
-        ui->errorLabel->setText(QStringLiteral("请设置证书密码！"));
+        showMessage(QStringLiteral("请设置证书密码！"));
         return;
     }
     if (!mayUsePassword(password)) {
-        ui->errorLabel->clear();
+        showMessage(QString());
         ui->passwdLineEdit->setFocus(Qt::OtherFocusReason);
         return;
     }
@@ -63,7 +63,7 @@ void Dialog_ImportCert_1::nextStepBtnClick(bool)
     const QString directory = QFileDialog::getExistingDirectory(this, QStringLiteral("证书保存目录"), fileDialogStart(),
                                                                 QFileDialog::ShowDirsOnly);
     if (directory.isEmpty()) {
-        ui->errorLabel->setText(QStringLiteral("请选择证书保存目录！"));
+        showMessage(QStringLiteral("请选择证书保存目录！"));
         return;
     }
 
@@ -71,18 +71,18 @@ void Dialog_ImportCert_1::nextStepBtnClick(bool)
     engine->lastPath = directory;
     if (!mayWriteInto(directory)) {
         ui->nextStepBtn->setEnabled(true);
-        ui->errorLabel->setText(QStringLiteral("已取消，未写入任何文件"));
+        showMessage(QStringLiteral("已取消，未写入任何文件"));
         return;
     }
     const QString targetPath = directory + QStringLiteral("/cert.p12");
     const int code = engine->exportPkcs12(certText.toUtf8(), password.toUtf8(), targetPath.toUtf8());
     ui->nextStepBtn->setEnabled(true);
     if (code != 0) {
-        ui->errorLabel->setText(QStringLiteral("生成证书失败，请重试！ret:%1").arg(code));
+        showMessage(QStringLiteral("生成证书失败，请重试！ret:%1").arg(code));
         return;
     }
 
-    ui->errorLabel->clear();
+    showMessage(QString());
     auto* finish = new Dialog_ImportCert_2(nullptr);
     finish->setCertDir(directory);
     PageStack::instance()->push(finish);

@@ -33,8 +33,9 @@ void ToolDialog::chooseAndLoad(const QString& failure, bool keepNameOnFailure, s
     load->engine->fileKind = kind;
     background()->start(
         QStringLiteral("正在读取文件…"),
-        [load, path = path.toUtf8(), password = password.toUtf8()] {
-            load->result = load->engine->loadKeyFile(path, password);
+        // The password moves into the load, which cleanses it: the work keeps no copy of it.
+        [load, path = path.toUtf8(), password = password.toUtf8()]() mutable {
+            load->result = load->engine->loadKeyFile(path, std::move(password));
         },
         [this, load, displayName, failure, keepNameOnFailure, whenLoaded] {
             nameLabel->setText(displayName);

@@ -62,8 +62,9 @@ void Dialog_GetCSR_1::getCSRBtnClick(bool)
     auto load = std::make_shared<Load>();
     background()->start(
         QStringLiteral("正在读取文件…"),
-        [load, path = path.toUtf8(), kind, password = password.toUtf8()] {
-            load->result = load->engine.loadKey(path, kind, password);
+        // The password moves into the load, which cleanses it: the work keeps no copy of it.
+        [load, path = path.toUtf8(), kind, password = password.toUtf8()]() mutable {
+            load->result = load->engine.loadKey(path, kind, std::move(password));
         },
         [this, load] { requestMade(&load->engine, load->result); });
 }

@@ -14,6 +14,13 @@ std::atomic<int> abandonedWork{0};
 
 } // namespace
 
+QThreadPool* BackgroundWork::pool()
+{
+    // Never deleted: at the end nothing waits for work that was left running.
+    static QThreadPool* const workPool = new QThreadPool;
+    return workPool;
+}
+
 // The pool and the watcher hand the work over through Qt's own locks; the flags say in the program's own code what
 // they guarantee (and make it visible to ThreadSanitizer, which does not see into Qt): the work sees what was made
 // for it, and the GUI thread what the work made.
@@ -102,7 +109,7 @@ bool BackgroundWork::start(const QString& what, std::function<void()> work, std:
     handover = std::make_shared<Handover>();
     auto* task = new Task(promise, std::move(work), handover);
     task->started.store(true, std::memory_order_release);
-    QThreadPool::globalInstance()->start(task);
+    pool()->start(task);
     progressDelay.start(progressDelayMs);
     return true;
 }
@@ -152,12 +159,10 @@ void BackgroundWork::abandon()
     left->disconnect(this);
     left->setParent(nullptr);
     ++abandonedWork;
-    QThreadPool* pool = QThreadPool::globalInstance();
-    pool->setMaxThreadCount(pool->maxThreadCount() + 1);
+    pool()->setMaxThreadCount(pool()->maxThreadCount() + 1);
     connect(left, &QFutureWatcherBase::finished, left, [left] {
         --abandonedWork;
-        QThreadPool* pool = QThreadPool::globalInstance();
-        pool->setMaxThreadCount(pool->maxThreadCount() - 1);
+        pool()->setMaxThreadCount(pool()->maxThreadCount() - 1);
         left->deleteLater();
     });
 }

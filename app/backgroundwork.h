@@ -14,8 +14,9 @@
 #include <memory>
 
 class QProgressDialog;
+class QThreadPool;
 
-// Long work of a window (a key file to read, megabytes to encrypt) runs on Qt's global thread pool while the window
+// Long work of a window (a key file to read, megabytes to encrypt) runs on a thread pool while the window
 // waits disabled, so that no click, key or screen reader's press reaches it; a QFutureWatcher brings the end of the
 // work back to the GUI thread by its signal. Once the work has taken longer than a moment, a progress box (a window
 // of its own) says what runs, with the share done when the work reports it, and offers "取消".
@@ -41,9 +42,12 @@ public:
                std::shared_ptr<SignEngine::CryptControl> control = nullptr);
     bool isRunning() const { return watcher != nullptr; }
 
-    // Work that was left to end on its own and is still running. Qt waits for its thread pool when the
-    // application object goes, so the program ends without that while this is not zero.
+    // Work that was left to end on its own and is still running; the program ends without waiting for it.
     static int abandonedRunning();
+    // The pool on which the work runs. Not Qt's global one: the toolkit runs pieces of its own work there (large
+    // image conversions) and the GUI thread waits for them, which work holding every thread of it (the only one
+    // on a one-core machine, or a load waiting for a file) would hold up for as long.
+    static QThreadPool* pool();
 
 private:
     void showProgress();

@@ -7,7 +7,8 @@
 #                          (scripts/windows-build.sh); the tests, the zip and the installer run under Wine
 #   ./test.sh --tsan       the tests of the threaded code (log, signing engine, tool windows) under ThreadSanitizer,
 #                          in build-tsan/. Qt is not instrumented, so what Qt's own code reads and writes is left
-#                          out (ignore_noninstrumented_modules); the program's own threads and data are checked.
+#                          out (ignore_noninstrumented_modules, tests/tsan.supp); the program's own threads and
+#                          data are checked.
 set -euo pipefail
 cd "$(dirname "$0")"
 if [ "${1:-}" = "--windows" ]; then
@@ -37,7 +38,7 @@ case "${1:-}" in
 --tsan)
     build_dir=build-tsan
     options+=("-DCMAKE_CXX_FLAGS=-fsanitize=thread -fno-omit-frame-pointer" -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread)
-    export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:ignore_noninstrumented_modules=1
+    export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:ignore_noninstrumented_modules=1:suppressions=$PWD/tests/tsan.supp
     targets=(--target tst_logfile tst_signengine tst_tools)
     tests=(-R '^(tst_logfile|tst_signengine|tst_tools)$')
     ;;

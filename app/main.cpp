@@ -1,3 +1,4 @@
+#include "app/backgroundwork.h"
 #include "app/logfile.h"
 #include "app/mainwindow.h"
 #include "app/processprotection.h"
@@ -6,6 +7,9 @@
 #include "crypto/cryptosupport.h"
 
 #include <QApplication>
+
+#include <cstdio>
+#include <cstdlib>
 
 int main(int argc, char* argv[])
 {
@@ -27,5 +31,12 @@ int main(int argc, char* argv[])
     // At start, so that a legacy provider that cannot be loaded is in the log before a key file is chosen.
     crypto::ensureProviders();
 
-    return application.exec();
+    const int code = application.exec();
+    // A cancelled load may still wait for its file (a pipe, a dead network share), and the application object
+    // would wait for the thread pool that runs it when it goes: the program ends here instead, without waiting.
+    if (BackgroundWork::abandonedRunning() > 0) {
+        std::fflush(nullptr);
+        std::_Exit(code);
+    }
+    return code;
 }

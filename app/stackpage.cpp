@@ -1,5 +1,6 @@
 #include "app/stackpage.h"
 
+#include "app/backgroundwork.h"
 #include "app/pagestack.h"
 #include "app/windowsetup.h"
 #include "app/zvmessagebox.h"
@@ -10,7 +11,14 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 
-StackPage::StackPage(QWidget* parent) : QDialog(parent) {}
+namespace {
+
+// More characters than the pages' edits show without scrolling, whatever the text.
+constexpr int kSurelyScrolls = 64 * 1024;
+
+} // namespace
+
+StackPage::StackPage(QWidget* parent) : QDialog(parent), work(new BackgroundWork(this)) {}
 
 void StackPage::setUpPage(QLabel* label)
 {
@@ -40,11 +48,25 @@ void StackPage::pasteInto(QPlainTextEdit* edit)
 {
     const QString text = QGuiApplication::clipboard()->text(QClipboard::Clipboard);
     if (!text.isEmpty())
-        edit->setPlainText(text);
+        showText(edit, text);
+}
+
+// Qt lays a long line out whole, and once more when the scroll bar that it needs appears. A text that surely
+// needs one gets it from the start, which halves the wait for megabytes of text; a shorter one is shown as ever.
+void StackPage::showText(QPlainTextEdit* edit, const QString& text)
+{
+    const bool scrolls = text.size() > kSurelyScrolls;
+    if (scrolls)
+        edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    edit->setPlainText(text);
+    if (!scrolls)
+        edit->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 }
 
 void StackPage::goBack()
 {
+    if (work->isRunning())
+        return;
     PageStack::instance()->back();
 }
 

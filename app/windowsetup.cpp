@@ -35,14 +35,18 @@ void setupWindow(QWidget* window, bool withTitle)
         window->setWindowTitle(QString::fromUtf8(kProductTitle) + QLatin1Char(' ') + QString::fromUtf8(kVersionText));
 }
 
+void centreOver(QWidget* window, QWidget* parent)
+{
+    const QRect area = parent->geometry();
+    const QPoint topLeft(area.left() + (area.width() - window->width()) / 2,
+                         area.top() + (area.height() - window->height()) / 2);
+    window->setGeometry(QRect(topLeft, window->size()));
+}
+
 bool runCentred(QDialog* dialog, QWidget* parent)
 {
-    if (parent) {
-        const QRect area = parent->geometry();
-        const QPoint topLeft(area.left() + (area.width() - dialog->width()) / 2,
-                             area.top() + (area.height() - dialog->height()) / 2);
-        dialog->setGeometry(QRect(topLeft, dialog->size()));
-    }
+    if (parent)
+        centreOver(dialog, parent);
     return dialog->exec() == QDialog::Accepted;
 }
 

@@ -9,6 +9,9 @@ class QWidget;
 // the size the form gave it fixed, the application icon, and with withTitle the versioned product title.
 void setupWindow(QWidget* window, bool withTitle);
 
+// Moves window to the centre of parent's rectangle.
+void centreOver(QWidget* window, QWidget* parent);
+
 // Runs dialog modally, centred over parent's rectangle (a null parent leaves it where it is); true when it was
 // accepted.
 bool runCentred(QDialog* dialog, QWidget* parent);

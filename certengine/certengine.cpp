@@ -235,20 +235,29 @@ int CertEngine::generateRequest(QByteArray& csr, const QByteArray& keyPath, KeyF
                                 int* historyCode)
 {
     const crypto::ScopedCleanse forgetPassword(password);
-    if (!keyPath.isEmpty()) {
-        const int code = loadKey(keyPath, kind, password);
-        if (code != 0) {
-            LogFile::instance()->write("获取公私钥错误，%d", code);
-            return code;
-        }
-    } else {
-        const int code = generateKeyPair();
-        if (code != 0) {
-            LogFile::instance()->write("生成公私钥错误，%d", code);
-            return code;
-        }
+    if (!keyPath.isEmpty())
+        return generateRequest(csr, *this, loadKey(keyPath, kind, password), historyCode);
+    const int code = generateKeyPair();
+    if (code != 0) {
+        LogFile::instance()->write("生成公私钥错误，%d", code);
+        return code;
     }
+    return requestForHeldKey(csr, historyCode);
+}
 
+int CertEngine::generateRequest(QByteArray& csr, CertEngine& loaded, int loadCode, int* historyCode)
+{
+    if (&loaded != this)
+        key = std::move(loaded.key);
+    if (loadCode != 0) {
+        LogFile::instance()->write("获取公私钥错误，%d", loadCode);
+        return loadCode;
+    }
+    return requestForHeldKey(csr, historyCode);
+}
+
+int CertEngine::requestForHeldKey(QByteArray& csr, int* historyCode)
+{
     QByteArray text;
     const int code = key ? makeRequest(text) : NoKeyForRequest;
     if (code != 0) {

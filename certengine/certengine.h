@@ -74,6 +74,11 @@ public:
     };
 
     static CertEngine* instance();
+    // An engine apart from instance(), into which a key file is loaded off the GUI thread, so that a load that is
+    // cancelled and ends later touches nothing of the process-wide engine; the generateRequest that takes a
+    // loaded engine hands its key over.
+    CertEngine();
+    ~CertEngine();
 
     // Forgets key, merchant data and the cached root certificate; lastPath stays.
     void reset();
@@ -90,6 +95,9 @@ public:
     // history save (0 when kept), whose failure does not fail the request.
     int generateRequest(QByteArray& csr, const QByteArray& keyPath, KeyFileKind kind, QByteArray password,
                         int* historyCode = nullptr);
+    // The same for a key file that was loaded beforehand into the engine loaded (loadKey returned loadCode):
+    // its key, none after a failed load, becomes this engine's.
+    int generateRequest(QByteArray& csr, CertEngine& loaded, int loadCode, int* historyCode = nullptr);
 
     // On success *cert receives a certificate that the caller frees with X509_free; otherwise it is null.
     int parseCertificate(const QByteArray& certText, X509** cert) const;
@@ -116,8 +124,9 @@ public:
     QString lastPath;
 
 private:
-    CertEngine();
-    ~CertEngine();
+    // Makes the request for the held key and records it in the history.
+    int requestForHeldKey(QByteArray& csr, int* historyCode);
+
     CertEngine(const CertEngine&) = delete;
     CertEngine& operator=(const CertEngine&) = delete;
 

@@ -3,28 +3,21 @@
 #include "app/logfile.h"
 #include "crypto/keyfilereader.h"
 #include "signengine/base64.h"
+#include "signengine/blockrun.h"
 
 #include <openssl/err.h>
 #include <openssl/pem.h>
 #include <openssl/rsa.h>
 
 #include <algorithm>
-#include <atomic>
 #include <climits>
 #include <cstring>
-#include <limits>
-#include <mutex>
 #include <new>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 namespace {
 
 constexpr char kLogPrefix[] = "cert sign util error. ";
-
-// PKCS#1 v1.5 padding takes 11 bytes of every block.
-constexpr int kPaddingOverhead = 11;
 
 // Names as UTF-8 instead of the \xNN escapes of the traditional printer, so Chinese names stay readable; control
 // characters are still escaped. Without blanks around "=", an ASCII name reads as the traditional printer shows
@@ -62,192 +55,6 @@ QByteArray base64Text(const QByteArray& data, int textLength)
 
 // Characters of a text to decrypt that are decoded at a time, a whole number of Base64 groups.
 constexpr int kDecodePiece = 1 << 20;
-
-// The blocks of one cryptText, shared among threads. Each thread takes a share of blocks at a time, in the
-// order of the text, with a library context of its own over the common key. A share is a multiple of three
-// blocks, so that the Base64 text of an encrypted share begins at a whole group (three blocks of k bytes are 4k
-// characters), and about a millisecond or two of work, so that cancelling and progress stay fine-grained: a
-// private-key block takes some 0.3 ms at 2048 bits (several at 4096), a public-key block some 20 microseconds.
-//
-// Once a block fails, no thread takes a share behind it, but every block before it is still done: the failure
-// reported (and logged) is the first one in the text, as on one thread.
-class BlockRun
-{
-public:
-    BlockRun(EVP_PKEY* key, bool usePublicKey, bool encrypt, qint64 blockCount, SignEngine::CryptControl& control)
-        : key(key), usePublicKey(usePublicKey), encrypt(encrypt), blockSize(EVP_PKEY_get_size(key)),
-          chunkSize(blockSize - kPaddingOverhead), blockCount(blockCount), share(usePublicKey ? 96 : 3),
-          control(control)
-    {
-    }
-
-    // Encrypting: the text to encrypt, and the Base64 text of the ciphertext, to be written.
-    const unsigned char* plain = nullptr;
-    int plainLength = 0;
-    char* text = nullptr;
-    // Decrypting: the ciphertext, whose blocks are replaced by what they decrypt to, and their lengths.
-    unsigned char* cipher = nullptr;
-    quint16* lengths = nullptr;
-
-    // Every block, on as many threads as the control allows and the text is worth. 0, RsaBlockFailed (logged) or
-    // Cancelled.
-    int run()
-    {
-        control.blocksTotal.store(blockCount);
-        control.blocksDone.store(0);
-        const qint64 shares = (blockCount + share - 1) / share;
-        const int wanted =
-            control.threads > 0 ? control.threads : static_cast<int>(std::thread::hardware_concurrency());
-        const int threads = static_cast<int>(std::clamp<qint64>(shares, 1, std::max(wanted, 1)));
-        std::vector<std::thread> helpers;
-        for (int i = 1; i < threads; ++i) {
-            try {
-                helpers.emplace_back([this] { work(); });
-            } catch (const std::system_error&) {
-                break; // fewer threads do the same work
-            }
-        }
-        work();
-        for (std::thread& helper : helpers)
-            helper.join();
-
-        if (interrupted.load())
-            return SignEngine::Cancelled;
-        if (failure.block == kNone)
-            return 0;
-        const QByteArray reason = failure.error == 0 ? QByteArray(failure.what) : crypto::errorText(failure.error);
-        LogFile::instance()->write("%s%s", kLogPrefix, reason.constData());
-        return SignEngine::RsaBlockFailed;
-    }
-
-private:
-    static constexpr qint64 kNone = std::numeric_limits<qint64>::max();
-
-    // One thread's part: shares, in order, until none is left or there is no point in going on.
-    void work()
-    {
-        ERR_clear_error();
-        crypto::PkeyCtxPtr context;
-        std::vector<unsigned char> scratch(static_cast<size_t>(share * blockSize));
-        for (;;) {
-            const qint64 first = nextShare.fetch_add(1) * share;
-            if (first >= blockCount || first > firstFailed.load())
-                break;
-            if (control.cancelled.load(std::memory_order_relaxed)) {
-                interrupted.store(true);
-                break;
-            }
-            if (!context && !(context = makeContext())) {
-                fail(first, "cannot set up the RSA operation");
-                break;
-            }
-            const qint64 end = std::min(first + share, blockCount);
-            qint64 block = first;
-            for (; block < end && block <= firstFailed.load(); ++block) {
-                if (control.cancelled.load(std::memory_order_relaxed)) {
-                    interrupted.store(true);
-                    break;
-                }
-                if (!cryptBlock(context.get(), block, scratch.data() + (block - first) * blockSize)) {
-                    fail(block, encrypt ? "RSA encryption failed" : "RSA decryption failed");
-                    break;
-                }
-            }
-            if (block < end)
-                break;
-            if (encrypt)
-                encode(first, end, scratch.data());
-            control.blocksDone.fetch_add(end - first, std::memory_order_relaxed);
-        }
-        if (!encrypt)
-            OPENSSL_cleanse(scratch.data(), scratch.size());
-        ERR_clear_error();
-    }
-
-    crypto::PkeyCtxPtr makeContext() const
-    {
-        crypto::PkeyCtxPtr context(EVP_PKEY_CTX_new_from_pkey(nullptr, key, nullptr));
-        if (!context)
-            return context;
-        int ready = 0;
-        if (usePublicKey)
-            ready = encrypt ? EVP_PKEY_encrypt_init(context.get()) : EVP_PKEY_verify_recover_init(context.get());
-        else
-            ready = encrypt ? EVP_PKEY_sign_init(context.get()) : EVP_PKEY_decrypt_init(context.get());
-        if (ready <= 0 || EVP_PKEY_CTX_set_rsa_padding(context.get(), RSA_PKCS1_PADDING) <= 0)
-            return crypto::PkeyCtxPtr();
-        if (!usePublicKey && !encrypt) {
-            // Newer libraries answer a bad padding with random bytes instead of an error; keep the error. Older
-            // ones do not know the control, and their complaint about it is dropped.
-            ERR_set_mark();
-            EVP_PKEY_CTX_ctrl_str(context.get(), "rsa_pkcs1_implicit_rejection", "0");
-            ERR_pop_to_mark();
-        }
-        return context;
-    }
-
-    // Encrypting: chunk `block` of the text into scratch. Decrypting: the block in place, through scratch (the
-    // library refuses to write a recovered block into less room than the key's size).
-    bool cryptBlock(EVP_PKEY_CTX* context, qint64 block, unsigned char* scratch)
-    {
-        size_t written = static_cast<size_t>(blockSize);
-        if (encrypt) {
-            const qint64 offset = block * chunkSize;
-            const size_t chunk = static_cast<size_t>(std::min<qint64>(chunkSize, plainLength - offset));
-            const int ok = usePublicKey ? EVP_PKEY_encrypt(context, scratch, &written, plain + offset, chunk)
-                                        : EVP_PKEY_sign(context, scratch, &written, plain + offset, chunk);
-            return ok > 0 && written == static_cast<size_t>(blockSize);
-        }
-        unsigned char* const data = cipher + block * blockSize;
-        const int ok = usePublicKey ? EVP_PKEY_verify_recover(context, scratch, &written, data, blockSize)
-                                    : EVP_PKEY_decrypt(context, scratch, &written, data, blockSize);
-        if (ok <= 0 || written > static_cast<size_t>(chunkSize))
-            return false;
-        std::memcpy(data, scratch, written);
-        lengths[block] = static_cast<quint16>(written);
-        return true;
-    }
-
-    // The Base64 text of blocks first to end, encrypted into ciphertext, in its place in the whole text.
-    void encode(qint64 first, qint64 end, const unsigned char* ciphertext)
-    {
-        const qint64 bytes = (end - first) * blockSize;
-        char* const out = text + first * blockSize / 3 * 4;
-        for (qint64 i = 0; i < bytes; i += 3)
-            base64EncodeGroup(ciphertext + i, static_cast<int>(std::min<qint64>(3, bytes - i)), out + i / 3 * 4);
-    }
-
-    void fail(qint64 block, const char* what)
-    {
-        const unsigned long error = ERR_get_error();
-        const std::lock_guard<std::mutex> lock(failureLock);
-        if (block < failure.block) {
-            failure = {block, error, what};
-            firstFailed.store(block);
-        }
-    }
-
-    struct Failure
-    {
-        qint64 block = kNone;
-        unsigned long error = 0; // the library's earliest error on the failing thread; 0 if it queued none
-        const char* what = nullptr;
-    };
-
-    EVP_PKEY* const key;
-    const bool usePublicKey;
-    const bool encrypt;
-    const int blockSize;
-    const int chunkSize;
-    const qint64 blockCount;
-    const qint64 share;
-    SignEngine::CryptControl& control;
-    std::atomic<qint64> nextShare{0};
-    std::atomic<qint64> firstFailed{kNone};
-    std::atomic<bool> interrupted{false};
-    std::mutex failureLock;
-    Failure failure;
-};
 
 } // namespace
 
@@ -446,7 +253,7 @@ int SignEngine::cryptText(bool usePublicKey, bool encrypt, const QByteArray& inp
         return NoPrivateKeyToCrypt;
 
     const int blockSize = EVP_PKEY_get_size(rsaKey.get());
-    if (blockSize - kPaddingOverhead <= 0) {
+    if (blockSize - BlockRun::kPaddingOverhead <= 0) {
         logError("the key is too small for PKCS#1 padding");
         return RsaBlockFailed;
     }
@@ -460,7 +267,7 @@ int SignEngine::cryptText(bool usePublicKey, bool encrypt, const QByteArray& inp
 int SignEngine::encryptText(bool usePublicKey, const QByteArray& input, QByteArray& output, CryptControl& control) const
 {
     const int blockSize = EVP_PKEY_get_size(rsaKey.get());
-    const int chunkSize = blockSize - kPaddingOverhead;
+    const int chunkSize = blockSize - BlockRun::kPaddingOverhead;
     const qint64 blocks = (static_cast<qint64>(input.size()) + chunkSize - 1) / chunkSize;
     // An empty text gives no block, and no ciphertext to encode.
     if (blocks == 0)
@@ -469,11 +276,11 @@ int SignEngine::encryptText(bool usePublicKey, const QByteArray& input, QByteArr
     if (textLength < 0)
         return TextTooLarge;
     QByteArray text(textLength, Qt::Uninitialized);
-    BlockRun run(rsaKey.get(), usePublicKey, true, blocks, control);
-    run.plain = reinterpret_cast<const unsigned char*>(input.constData());
-    run.plainLength = input.size();
-    run.text = text.data();
+    BlockRun run(rsaKey.get(), usePublicKey, blocks, control, reinterpret_cast<const unsigned char*>(input.constData()),
+                 input.size(), text.data());
     const int result = run.run();
+    if (result == RsaBlockFailed)
+        logError(run.failureReason().constData());
     if (result != 0)
         return result;
     output = text;
@@ -511,10 +318,10 @@ int SignEngine::decryptText(bool usePublicKey, const QByteArray& input, QByteArr
 
     const qint64 blocks = decoded / blockSize;
     std::vector<quint16> lengths(static_cast<size_t>(blocks));
-    BlockRun run(rsaKey.get(), usePublicKey, false, blocks, control);
-    run.cipher = data;
-    run.lengths = lengths.data();
+    BlockRun run(rsaKey.get(), usePublicKey, blocks, control, data, lengths.data());
     const int result = run.run();
+    if (result == RsaBlockFailed)
+        logError(run.failureReason().constData());
     if (result != 0) {
         OPENSSL_cleanse(data, static_cast<size_t>(decoded));
         return result;

@@ -7,6 +7,7 @@
 #include <QByteArray>
 
 #include <atomic>
+#include <functional>
 
 namespace crypto {
 class KeyFileReader;
@@ -96,6 +97,9 @@ public:
         // done so far.
         std::atomic<qint64> blocksTotal{0};
         std::atomic<qint64> blocksDone{0};
+        // Called from a working thread each time the share of the blocks done passes another hundredth, with
+        // that share in hundredths; may be empty. Set before the operation starts.
+        std::function<void(int percent)> progressed;
     };
 
     KeyFileKind fileKind = KeyFilePkcs12; // the kind of file that the next loadKeyFile reads

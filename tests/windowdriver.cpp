@@ -1,5 +1,6 @@
 #include "windowdriver.h"
 
+#include "app/backgroundwork.h"
 #include "app/mainwindow.h"
 #include "app/pagestack.h"
 #include "app/zvmessagebox.h"
@@ -16,15 +17,23 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QRadioButton>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QTest>
 
 #include <functional>
+
+#ifndef Q_OS_WIN
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 QWidget* widget(QWidget* window, const QString& name)
 {
@@ -47,6 +56,10 @@ void click(QWidget* window, const QString& name)
         at = radio->style()->subElementRect(QStyle::SE_RadioButtonClickRect, &option, radio).center();
     }
     QTest::mouseClick(target, Qt::LeftButton, Qt::NoModifier, at);
+    // Work that the click started runs while the window waits disabled; the click is done when it ends.
+    QPointer<QWidget> clicked(window);
+    if (!QTest::qWaitFor([&] { return !clicked || clicked->isEnabled(); }, 20000))
+        qWarning("the work that %s started has not ended", qPrintable(name));
 }
 
 namespace {
@@ -116,6 +129,23 @@ void closeAllWindows()
     CertEngine::instance()->lastPath.clear();
     QGuiApplication::clipboard()->clear();
 }
+
+#ifndef Q_OS_WIN
+bool makePipe(const QString& path)
+{
+    return QFile::exists(path) || mkfifo(QFile::encodeName(path).constData(), 0600) == 0;
+}
+
+bool endLoadsOfPipe(const QString& path)
+{
+    return QTest::qWaitFor([&] {
+        const int writer = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0)
+            ::close(writer);
+        return BackgroundWork::abandonedRunning() == 0;
+    });
+}
+#endif
 
 ModalAnswer::Action answerBox(const QString& buttonText, QStringList* seen, QStringList* cut)
 {

@@ -14,6 +14,7 @@ class QWidget;
 // The child of window with that object name. A name the window does not have ends the test program with that
 // name: a test that cannot find its widget cannot go on.
 QWidget* widget(QWidget* window, const QString& name);
+// Clicks the widget, and waits for the work that the click starts in the background, if any, to end.
 void click(QWidget* window, const QString& name);
 // The text of a label, button, line edit or plain-text edit.
 QString text(QWidget* window, const QString& name);
@@ -27,6 +28,14 @@ QString snapshot(QWidget* window);
 // Ends a GUI test: every top-level window hidden, the windows that the page stack let go deleted, the start of the
 // file dialogs forgotten, the clipboard emptied.
 void closeAllWindows();
+
+#ifndef Q_OS_WIN
+// A named pipe that nobody writes: a load of it waits until endLoadsOfPipe.
+bool makePipe(const QString& path);
+// Writers come and go until no cancelled load is left running (a PEM file may be opened twice); false if one is
+// left after some seconds.
+bool endLoadsOfPipe(const QString& path);
+#endif
 
 // Answers a ZVMessageBox with the button of that text; its message goes to seen, texts that are cut to cut.
 ModalAnswer::Action answerBox(const QString& buttonText, QStringList* seen, QStringList* cut = nullptr);

@@ -18,20 +18,20 @@ void Dialog_CertInfo_1::chooseCertBtnClick(bool)
 {
     // The name always shows the latest choice; the text changes only when a certificate could be printed, so a
     // failure leaves the last certificate shown.
-    if (!chooseAndLoad(QStringLiteral("读取证书文件，请重试！ret:%1"), true))
-        return;
-    if (!engine.hasCertificate) {
-        showMessage(QStringLiteral("请选择证书文件"));
-        return;
-    }
-    QByteArray text;
-    const int printed = engine.certificateText(text);
-    if (printed != 0) {
-        showMessage(QStringLiteral("获取证书信息失败，请重试！ret:%1").arg(printed));
-        return;
-    }
-    showMessage(QString());
-    ui->certInfoTextEdit->setPlainText(QString::fromUtf8(text));
+    chooseAndLoad(QStringLiteral("读取证书文件，请重试！ret:%1"), true, [this] {
+        if (!engine->hasCertificate) {
+            showMessage(QStringLiteral("请选择证书文件"));
+            return;
+        }
+        QByteArray text;
+        const int printed = engine->certificateText(text);
+        if (printed != 0) {
+            showMessage(QStringLiteral("获取证书信息失败，请重试！ret:%1").arg(printed));
+            return;
+        }
+        showMessage(QString());
+        ui->certInfoTextEdit->setPlainText(QString::fromUtf8(text));
+    });
 }
 
 void Dialog_CertInfo_1::backBtnClick(bool)

@@ -28,8 +28,8 @@ void Dialog_CertSign_Main::chooseCertBtnClick(bool)
 {
     // After a failed load the engine holds no key and the name is empty; signBtn keeps its state, and signing
     // then asks for a file.
-    if (chooseAndLoad(QStringLiteral("读取失败，请重试！ret:%1")))
-        ui->signBtn->setEnabled(engine.hasPrivateKey);
+    chooseAndLoad(QStringLiteral("读取失败，请重试！ret:%1"), false,
+                  [this] { ui->signBtn->setEnabled(engine->hasPrivateKey); });
 }
 
 void Dialog_CertSign_Main::pasteSrcBtnClick(bool)
@@ -53,11 +53,7 @@ void Dialog_CertSign_Main::signBtnClick(bool)
         return;
     const QString text = editText(ui->srcTextEdit);
     QByteArray signature;
-    int result = 0;
-    {
-        BusyScope busy(this);
-        result = engine.signText(text.toUtf8(), signature);
-    }
+    const int result = engine->signText(text.toUtf8(), signature);
     if (result != 0) {
         showMessage(QStringLiteral("证书签名出错！ret:%1").arg(result));
         return;
@@ -74,11 +70,7 @@ void Dialog_CertSign_Main::verifySignBtnClick(bool)
     const QString text = editText(ui->srcTextEdit);
     const QString signature = editText(ui->signTextEdit);
     bool match = false;
-    int result = 0;
-    {
-        BusyScope busy(this);
-        result = engine.verifyText(signature.toUtf8(), text.toUtf8(), match);
-    }
+    const int result = engine->verifyText(signature.toUtf8(), text.toUtf8(), match);
     if (result != 0)
         showMessage(QStringLiteral("验证签名出错！ret:%1").arg(result));
     else

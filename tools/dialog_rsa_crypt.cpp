@@ -1,5 +1,6 @@
 #include "tools/dialog_rsa_crypt.h"
 
+#include "app/backgroundwork.h"
 #include "forms/ui_dialog_rsa_crypt.h"
 
 Dialog_RSA_Crypt::Dialog_RSA_Crypt() : ui(std::make_unique<Ui::Dialog_RSA_Crypt>())
@@ -24,10 +25,10 @@ void Dialog_RSA_Crypt::chooseCertBtnClick(bool)
 {
     // After a failed load the engine holds no key and the name is empty, so encrypting and decrypting ask for a
     // file; the radio buttons keep their state.
-    if (!chooseAndLoad(QStringLiteral("读取失败，请重试！ret:%1")))
-        return;
-    ui->priKeyRadioBtn->setEnabled(engine.hasPrivateKey);
-    ui->pubKeyRadioBtn->setChecked(true);
+    chooseAndLoad(QStringLiteral("读取失败，请重试！ret:%1"), false, [this] {
+        ui->priKeyRadioBtn->setEnabled(engine->hasPrivateKey);
+        ui->pubKeyRadioBtn->setChecked(true);
+    });
 }
 
 void Dialog_RSA_Crypt::pasteInputBtnClick(bool)
@@ -57,32 +58,36 @@ void Dialog_RSA_Crypt::backBtnClick(bool)
 
 void Dialog_RSA_Crypt::runCrypt(bool encrypt)
 {
-    if (isWorking())
+    if (background()->isRunning())
         return;
     if (!hasInput(QStringLiteral("请选择证书文件"), {{ui->inputTextEdit, QStringLiteral("请输入内容")}}))
         return;
-    const QString input = editText(ui->inputTextEdit);
-    const bool usePublicKey = ui->pubKeyRadioBtn->isChecked();
-    // Showing megabytes of output takes a while too, so the busy state lasts until the result is laid out.
-    BusyScope busy(this);
-    SignEngine::CryptControl control;
-    int result = 0;
-    QString output;
+    struct Crypt
+    {
+        int result = 0;
+        QString output;
+    };
+    auto crypt = std::make_shared<Crypt>();
+    auto control = std::make_shared<SignEngine::CryptControl>();
     // The texts are converted on the worker as well: for megabytes that takes a noticeable moment.
-    const bool done =
-        runInBackground(encrypt ? QStringLiteral("正在加密…") : QStringLiteral("正在解密…"), &control, [&] {
+    background()->start(
+        encrypt ? QStringLiteral("正在加密…") : QStringLiteral("正在解密…"),
+        [crypt, control, engine = engine, input = editText(ui->inputTextEdit),
+         usePublicKey = ui->pubKeyRadioBtn->isChecked(), encrypt] {
             QByteArray bytes;
-            result = engine.cryptText(usePublicKey, encrypt, input.toUtf8(), bytes, &control);
-            if (result == 0)
-                output = QString::fromUtf8(bytes);
-        });
-    if (!done)
-        return; // cancelled: output, message and key stay as they were
-    if (result != 0) {
-        showMessage((encrypt ? QStringLiteral("加密出错！ret:%1") : QStringLiteral("解密出错！ret:%1")).arg(result));
-        showText(ui->outputTextEdit, QString());
-        return;
-    }
-    showMessage(QString());
-    showText(ui->outputTextEdit, output);
+            crypt->result = engine->cryptText(usePublicKey, encrypt, input.toUtf8(), bytes, control.get());
+            if (crypt->result == 0)
+                crypt->output = QString::fromUtf8(bytes);
+        },
+        [this, crypt, encrypt] {
+            if (crypt->result != 0) {
+                showMessage((encrypt ? QStringLiteral("加密出错！ret:%1") : QStringLiteral("解密出错！ret:%1"))
+                                .arg(crypt->result));
+                showText(ui->outputTextEdit, QString());
+                return;
+            }
+            showMessage(QString());
+            showText(ui->outputTextEdit, crypt->output);
+        },
+        control);
 }

@@ -1,5 +1,6 @@
 #include "wizard/dialog_getcsr_1.h"
 
+#include "app/backgroundwork.h"
 #include "app/filechooser.h"
 #include "app/pagestack.h"
 #include "certengine/certengine.h"
@@ -45,13 +46,37 @@ void Dialog_GetCSR_1::getCSRBtnClick(bool)
     QString displayName;
     KeyFileKind kind = KeyFilePkcs12;
     QString password;
-    if (changeMode && !chooseKeyFile(this, &path, &displayName, &kind, &password))
+    if (!changeMode) {
+        requestMade(nullptr, 0);
         return;
+    }
+    if (background()->isRunning() || !chooseKeyFile(this, &path, &displayName, &kind, &password))
+        return;
+    // The key file is read off the GUI thread, into an engine of its own: a slow file or key derivation leaves the
+    // window answering, and a load that is cancelled and ends later touches nothing of the process-wide engine.
+    struct Load
+    {
+        CertEngine engine;
+        int result = 0;
+    };
+    auto load = std::make_shared<Load>();
+    background()->start(
+        QStringLiteral("正在读取文件…"),
+        // The password moves into the load, which cleanses it: the work keeps no copy of it.
+        [load, path = path.toUtf8(), kind, password = password.toUtf8()]() mutable {
+            load->result = load->engine.loadKey(path, kind, std::move(password));
+        },
+        [this, load] { requestMade(&load->engine, load->result); });
+}
 
+void Dialog_GetCSR_1::requestMade(CertEngine* loaded, int loadCode)
+{
+    CertEngine* engine = CertEngine::instance();
     csr.clear();
     ui->csrTextEdit->setPlainText(QString());
     int historyCode = 0;
-    const int code = engine->generateRequest(csr, path.toUtf8(), kind, password.toUtf8(), &historyCode);
+    const int code = loaded ? engine->generateRequest(csr, *loaded, loadCode, &historyCode)
+                            : engine->generateRequest(csr, QByteArray(), KeyFilePkcs12, QByteArray(), &historyCode);
     if (code != 0) {
         showMessage(QStringLiteral("生成证书请求串失败，请重试！ret:%1").arg(code));
         return;

@@ -7,6 +7,8 @@
 
 #include <memory>
 
+class CertEngine;
+
 namespace Ui {
 class Dialog_GetCSR_1;
 }
@@ -33,6 +35,9 @@ private slots:
     void nextStepBtnClick(bool);
 
 private:
+    // Makes the request, for a new key pair or the key that loaded holds (loadKey returned loadCode), and shows it.
+    void requestMade(CertEngine* loaded, int loadCode);
+
     std::unique_ptr<Ui::Dialog_GetCSR_1> ui;
     QByteArray csr; // the request last generated or restored here; the copy and next buttons test this
     bool changeMode = false;

@@ -32,8 +32,8 @@ int main(int argc, char* argv[])
     crypto::ensureProviders();
 
     const int code = application.exec();
-    // A cancelled load may still wait for its file (a pipe, a dead network share), and the application object
-    // would wait for the thread pool that runs it when it goes: the program ends here instead, without waiting.
+    // A cancelled load may still wait for its file (a pipe, a dead network share). Nobody waits for it, and the
+    // program's closing steps must not run under it: the program ends here instead.
     if (BackgroundWork::abandonedRunning() > 0) {
         std::fflush(nullptr);
         std::_Exit(code);

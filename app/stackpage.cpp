@@ -2,6 +2,7 @@
 
 #include "app/backgroundwork.h"
 #include "app/pagestack.h"
+#include "app/textbox.h"
 #include "app/windowsetup.h"
 #include "app/zvmessagebox.h"
 
@@ -9,14 +10,6 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QLabel>
-#include <QPlainTextEdit>
-
-namespace {
-
-// More characters than the pages' edits show without scrolling, whatever the text.
-constexpr int kSurelyScrolls = 64 * 1024;
-
-} // namespace
 
 StackPage::StackPage(QWidget* parent) : QDialog(parent), work(new BackgroundWork(this)) {}
 
@@ -44,23 +37,11 @@ void StackPage::copyWithNotice(const QString& text)
     notice.run(this);
 }
 
-void StackPage::pasteInto(QPlainTextEdit* edit)
+void StackPage::pasteInto(TextBox* box)
 {
     const QString text = QGuiApplication::clipboard()->text(QClipboard::Clipboard);
     if (!text.isEmpty())
-        showText(edit, text);
-}
-
-// Qt lays a long line out whole, and once more when the scroll bar that it needs appears. A text that surely
-// needs one gets it from the start, which halves the wait for megabytes of text; a shorter one is shown as ever.
-void StackPage::showText(QPlainTextEdit* edit, const QString& text)
-{
-    const bool scrolls = text.size() > kSurelyScrolls;
-    if (scrolls)
-        edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    edit->setPlainText(text);
-    if (!scrolls)
-        edit->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+        box->showText(text);
 }
 
 void StackPage::goBack()

@@ -5,7 +5,7 @@
 
 class BackgroundWork;
 class QLabel;
-class QPlainTextEdit;
+class TextBox;
 
 // What the pages of the page stack share. Only one window of the program is ever visible, so closing a page asks
 // before the program ends (confirmExit), and Escape, which would hide a dialog and leave nothing on screen, closes
@@ -27,10 +27,8 @@ protected:
     void showMessage(const QString& text);
     // Puts a non-empty text on the clipboard and says so; an empty text does nothing at all.
     void copyWithNotice(const QString& text);
-    // Replaces the edit's content with the clipboard's text, through showText; an empty clipboard changes nothing.
-    void pasteInto(QPlainTextEdit* edit);
-    // Replaces the edit's content with text, quicker than setPlainText alone for megabytes of it.
-    static void showText(QPlainTextEdit* edit, const QString& text);
+    // Replaces the box's content with the clipboard's text; an empty clipboard changes nothing.
+    void pasteInto(TextBox* box);
     // The page's long work, run off the GUI thread while the page waits disabled.
     BackgroundWork* background() const { return work; }
 

@@ -1,9 +1,10 @@
 #ifndef FORMS_UI_DIALOG_CERTINFO_1_H
 #define FORMS_UI_DIALOG_CERTINFO_1_H
 
+#include "app/textbox.h"
+
 #include <QDialog>
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QPushButton>
 
 class Ui_Dialog_CertInfo_1
@@ -14,7 +15,7 @@ public:
     QLabel* label;
     QLabel* certNameLabel;
     QLabel* chooseCertLabel_2;
-    QPlainTextEdit* certInfoTextEdit;
+    TextBox* certInfoTextEdit;
     QPushButton* copyBtn;
     QLabel* errorLabel;
     QPushButton* backBtn;
@@ -47,12 +48,12 @@ public:
         chooseCertLabel_2->setObjectName(QString::fromUtf8("chooseCertLabel_2"));
         chooseCertLabel_2->setGeometry(QRect(12, 106, 476, 24));
 
-        certInfoTextEdit = new QPlainTextEdit(Dialog_CertInfo_1);
+        certInfoTextEdit = new TextBox(Dialog_CertInfo_1);
         certInfoTextEdit->setObjectName(QString::fromUtf8("certInfoTextEdit"));
         certInfoTextEdit->setGeometry(QRect(12, 132, 476, 360));
         certInfoTextEdit->setTabChangesFocus(true);
         // The printed certificate is laid out in indented columns; wrapping would tear them apart.
-        certInfoTextEdit->setLineWrapMode(QPlainTextEdit::NoWrap);
+        certInfoTextEdit->setLineWrapMode(TextBox::NoWrap);
         certInfoTextEdit->setReadOnly(true);
         certInfoTextEdit->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
 

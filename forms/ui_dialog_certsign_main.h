@@ -1,9 +1,10 @@
 #ifndef FORMS_UI_DIALOG_CERTSIGN_MAIN_H
 #define FORMS_UI_DIALOG_CERTSIGN_MAIN_H
 
+#include "app/textbox.h"
+
 #include <QDialog>
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QPushButton>
 
 class Ui_Dialog_CertSign_1
@@ -17,10 +18,10 @@ public:
     QLabel* chooseCertLabel;
     QPushButton* chooseCertBtn;
     QLabel* certNameLabel;
-    QPlainTextEdit* srcTextEdit;
+    TextBox* srcTextEdit;
     QLabel* signLabel;
     QPushButton* pasteSrcBtn;
-    QPlainTextEdit* signTextEdit;
+    TextBox* signTextEdit;
     QPushButton* copySignBtn;
     QLabel* srcLabel;
     QLabel* chooseCertLabel_2;
@@ -70,7 +71,7 @@ public:
 
         // Base64 and long unbroken texts have no word boundaries; wrapping anywhere keeps laying out megabytes
         // of them linear in time.
-        srcTextEdit = new QPlainTextEdit(Dialog_CertSign_1);
+        srcTextEdit = new TextBox(Dialog_CertSign_1);
         srcTextEdit->setObjectName(QString::fromUtf8("srcTextEdit"));
         srcTextEdit->setGeometry(QRect(12, 160, 476, 118));
         srcTextEdit->setTabChangesFocus(true);
@@ -86,7 +87,7 @@ public:
         pasteSrcBtn->setGeometry(QRect(396, 242, 68, 30));
         pasteSrcBtn->setAutoDefault(false);
 
-        signTextEdit = new QPlainTextEdit(Dialog_CertSign_1);
+        signTextEdit = new TextBox(Dialog_CertSign_1);
         signTextEdit->setObjectName(QString::fromUtf8("signTextEdit"));
         signTextEdit->setGeometry(QRect(12, 310, 476, 128));
         signTextEdit->setTabChangesFocus(true);

@@ -2,11 +2,11 @@
 #define FORMS_UI_DIALOG_GETCSR_1_H
 
 #include "app/linklabel.h"
+#include "app/textbox.h"
 
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
 
 class Ui_Dialog_GetCSR_1
@@ -20,7 +20,7 @@ public:
     QLineEdit* spNameLineEdit;
     QLabel* csrLabel;
     QPushButton* getCSRBtn;
-    QPlainTextEdit* csrTextEdit;
+    TextBox* csrTextEdit;
     QPushButton* copyCSRBtn;
     QLabel* errorLabel;
     QPushButton* lastStepBtn;
@@ -63,7 +63,7 @@ public:
         getCSRBtn->setObjectName(QString::fromUtf8("getCSRBtn"));
         getCSRBtn->setGeometry(QRect(20, 238, 460, 36));
 
-        csrTextEdit = new QPlainTextEdit(Dialog_GetCSR_1);
+        csrTextEdit = new TextBox(Dialog_GetCSR_1);
         csrTextEdit->setObjectName(QString::fromUtf8("csrTextEdit"));
         csrTextEdit->setGeometry(QRect(20, 282, 460, 140));
         csrTextEdit->setReadOnly(true);

@@ -1,18 +1,19 @@
 #ifndef FORMS_UI_DIALOG_IMPORTCERT_1_H
 #define FORMS_UI_DIALOG_IMPORTCERT_1_H
 
+#include "app/textbox.h"
+
 #include <QCoreApplication>
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
 
 class Ui_Dialog_ImportCert_1
 {
 public:
     QLabel* tipLabel;
-    QPlainTextEdit* spCertTextEdit;
+    TextBox* spCertTextEdit;
     QPushButton* pasteSpCertBtn;
     QLabel* tipLabel_2;
     QLineEdit* passwdLineEdit;
@@ -30,7 +31,7 @@ public:
         tipLabel->setObjectName(QString::fromUtf8("tipLabel"));
         tipLabel->setGeometry(QRect(20, 14, 460, 28));
 
-        spCertTextEdit = new QPlainTextEdit(Dialog_ImportCert_1);
+        spCertTextEdit = new TextBox(Dialog_ImportCert_1);
         spCertTextEdit->setObjectName(QString::fromUtf8("spCertTextEdit"));
         spCertTextEdit->setGeometry(QRect(20, 46, 460, 270));
         // A certificate holds no tabs; Tab moves on, so the keyboard can leave the box.

@@ -1,9 +1,10 @@
 #ifndef FORMS_UI_DIALOG_RSA_CRYPT_H
 #define FORMS_UI_DIALOG_RSA_CRYPT_H
 
+#include "app/textbox.h"
+
 #include <QDialog>
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -16,10 +17,10 @@ public:
     QLabel* certNameLabel;
     QLabel* chooseCertLabel_2;
     QLabel* inputLabel;
-    QPlainTextEdit* inputTextEdit;
+    TextBox* inputTextEdit;
     QPushButton* pasteInputBtn;
     QLabel* outputLabel;
-    QPlainTextEdit* outputTextEdit;
+    TextBox* outputTextEdit;
     QPushButton* copyOutputBtn;
     QRadioButton* pubKeyRadioBtn;
     QRadioButton* priKeyRadioBtn;
@@ -62,7 +63,7 @@ public:
 
         // Base64 and long unbroken texts have no word boundaries; wrapping anywhere keeps laying out megabytes
         // of them linear in time.
-        inputTextEdit = new QPlainTextEdit(Dialog_RSA_Crypt);
+        inputTextEdit = new TextBox(Dialog_RSA_Crypt);
         inputTextEdit->setObjectName(QString::fromUtf8("inputTextEdit"));
         inputTextEdit->setGeometry(QRect(12, 160, 476, 112));
         inputTextEdit->setTabChangesFocus(true);
@@ -78,7 +79,7 @@ public:
         outputLabel->setObjectName(QString::fromUtf8("outputLabel"));
         outputLabel->setGeometry(QRect(12, 278, 476, 24));
 
-        outputTextEdit = new QPlainTextEdit(Dialog_RSA_Crypt);
+        outputTextEdit = new TextBox(Dialog_RSA_Crypt);
         outputTextEdit->setObjectName(QString::fromUtf8("outputTextEdit"));
         outputTextEdit->setGeometry(QRect(12, 304, 476, 112));
         outputTextEdit->setTabChangesFocus(true);

@@ -2,6 +2,7 @@
 #include "app/mainwindow.h"
 #include "app/pagestack.h"
 #include "app/startup.h"
+#include "app/textbox.h"
 #include "app/windowsetup.h"
 #include "app/workingfolder.h"
 #include "app/zvmessagebox.h"
@@ -30,6 +31,7 @@
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QTest>
+#include <QTextBlock>
 #include <QTimer>
 #if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
 #include <QTextCodec>
@@ -89,6 +91,12 @@ private slots:
     void boxAnswers();
     void inputModeAsksForAMaskedLine();
     void messageModeHasNoText();
+
+    // Text box.
+    void textComesBackAsTheBoxShowsIt_data();
+    void textComesBackAsTheBoxShowsIt();
+    void longLineEditsAsOneLine_data();
+    void longLineEditsAsOneLine();
 
     // Main window and every window's set-up.
     void mainWindowHasItsTiles();
@@ -385,6 +393,73 @@ void TestShell::messageModeHasNoText()
     QVERIFY(box.findChild<QLabel*>("msgLabel")->wordWrap());
     // Empty title and button text keep the form's own.
     QCOMPARE(box.windowTitle() + text(&box, "okBtn"), QStringLiteral("提示确定"));
+}
+
+void TestShell::textComesBackAsTheBoxShowsIt_data()
+{
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("read");
+    const QString line(20000, 'x');
+    QTest::newRow("line feeds") << line + "\n" + line << line + "\n" + line;
+    QTest::newRow("CR LF pairs before a long line")
+        << QString("\r\n").repeated(9000) + line << QString("\n").repeated(9000) + line;
+    QTest::newRow("carriage return and paragraph separator")
+        << "a\rb" + QString(QChar::ParagraphSeparator) + line << "a\nb\n" + line;
+}
+
+void TestShell::textComesBackAsTheBoxShowsIt()
+{
+    QFETCH(QString, shown);
+    QFETCH(QString, read);
+    TextBox box;
+    box.showText(shown);
+    QCOMPARE(box.text(), read);
+    box.selectAll();
+    box.copy();
+    QCOMPARE(QApplication::clipboard()->text(), read);
+}
+
+void TestShell::longLineEditsAsOneLine_data()
+{
+    QTest::addColumn<int>("at"); // from the start of the second piece, in characters of the text
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("removed"); // from the text, where the key was pressed
+    QTest::addColumn<QString>("inserted");
+    QTest::newRow("Enter in a piece") << 100 << int(Qt::Key_Return) << 0 << "\n";
+    QTest::newRow("Backspace at a seam") << 0 << int(Qt::Key_Backspace) << -1 << "";
+    QTest::newRow("Delete at a seam") << 0 << int(Qt::Key_Delete) << 1 << "";
+}
+
+void TestShell::longLineEditsAsOneLine()
+{
+    QFETCH(int, at);
+    QFETCH(int, key);
+    QFETCH(int, removed);
+    QFETCH(QString, inserted);
+    QString line;
+    for (int i = 0; i < 30000; ++i)
+        line += QLatin1Char('a' + i % 26);
+    TextBox box;
+    box.show();
+    QApplication::clipboard()->setText(line);
+    box.paste();
+    QCOMPARE(box.text(), line);
+    QVERIFY(box.document()->blockCount() > 1); // laid out piece by piece
+    // Copied across a seam, the line comes whole.
+    const int seam = box.document()->findBlockByNumber(1).position() - 1;
+    QTextCursor cursor(box.document());
+    cursor.setPosition(seam - 5);
+    cursor.setPosition(seam + 6, QTextCursor::KeepAnchor);
+    box.setTextCursor(cursor);
+    box.copy();
+    QCOMPARE(QApplication::clipboard()->text(), line.mid(seam - 5, 10));
+
+    cursor.setPosition(seam + at + (at > 0 || key == Qt::Key_Backspace ? 1 : 0));
+    box.setTextCursor(cursor);
+    QTest::keyClick(&box, Qt::Key(key));
+    QString expected = line;
+    expected.remove(seam + qMin(removed, 0) + at, qAbs(removed)).insert(seam + qMin(removed, 0) + at, inserted);
+    QCOMPARE(box.text(), expected);
 }
 
 void TestShell::mainWindowHasItsTiles()

@@ -390,6 +390,10 @@ void TestTools::textsRoundTripThroughTheOtherHalf_data()
         QTest::addRow("three blocks, %s", way) << QString(600, 'm') << publicFirst;
         QTest::addRow("Chinese, %s", way)
             << QStringLiteral("商户号：898110000000001，金额：¥100.00\u00a0✓\u2028").repeated(10) << publicFirst;
+        // Lines far longer than a box lays out at once, in the text and in its Base64 form.
+        QTest::addRow("long lines, %s", way)
+            << QString(20000, 'x') + QLatin1Char('\n') + QString(9000, QChar(0x4e2d)) + QLatin1Char('\n')
+            << publicFirst;
     }
 }
 

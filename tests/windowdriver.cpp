@@ -3,6 +3,7 @@
 #include "app/backgroundwork.h"
 #include "app/mainwindow.h"
 #include "app/pagestack.h"
+#include "app/textbox.h"
 #include "app/zvmessagebox.h"
 #include "certengine/certengine.h"
 #include "history/dialog_opt_history.h"
@@ -20,7 +21,6 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPointer>
 #include <QRadioButton>
 #include <QStyle>
@@ -72,8 +72,8 @@ QString textOf(const QWidget* widget)
         return button->text();
     if (auto* edit = qobject_cast<const QLineEdit*>(widget))
         return edit->text();
-    if (auto* edit = qobject_cast<const QPlainTextEdit*>(widget))
-        return edit->toPlainText();
+    if (auto* box = qobject_cast<const TextBox*>(widget))
+        return box->text();
     return QString();
 }
 

@@ -41,5 +41,5 @@ void Dialog_CertInfo_1::backBtnClick(bool)
 
 void Dialog_CertInfo_1::copyBtnClick(bool)
 {
-    copyWithNotice(editText(ui->certInfoTextEdit));
+    copyWithNotice(ui->certInfoTextEdit->text());
 }

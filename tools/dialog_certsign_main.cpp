@@ -44,14 +44,14 @@ void Dialog_CertSign_Main::pasteSignBtnClick(bool)
 
 void Dialog_CertSign_Main::copySignBtnClick(bool)
 {
-    copyWithNotice(editText(ui->signTextEdit));
+    copyWithNotice(ui->signTextEdit->text());
 }
 
 void Dialog_CertSign_Main::signBtnClick(bool)
 {
     if (!hasInput(QStringLiteral("请选择文件"), {{ui->srcTextEdit, QStringLiteral("请输入明文")}}))
         return;
-    const QString text = editText(ui->srcTextEdit);
+    const QString text = ui->srcTextEdit->text();
     QByteArray signature;
     const int result = engine->signText(text.toUtf8(), signature);
     if (result != 0) {
@@ -67,8 +67,8 @@ void Dialog_CertSign_Main::verifySignBtnClick(bool)
     if (!hasInput(QStringLiteral("请选择证书文件"),
                   {{ui->srcTextEdit, QStringLiteral("请输入明文")}, {ui->signTextEdit, QStringLiteral("请输入签名")}}))
         return;
-    const QString text = editText(ui->srcTextEdit);
-    const QString signature = editText(ui->signTextEdit);
+    const QString text = ui->srcTextEdit->text();
+    const QString signature = ui->signTextEdit->text();
     bool match = false;
     const int result = engine->verifyText(signature.toUtf8(), text.toUtf8(), match);
     if (result != 0)

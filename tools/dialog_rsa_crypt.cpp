@@ -38,7 +38,7 @@ void Dialog_RSA_Crypt::pasteInputBtnClick(bool)
 
 void Dialog_RSA_Crypt::copyOutputBtnClick(bool)
 {
-    copyWithNotice(editText(ui->outputTextEdit));
+    copyWithNotice(ui->outputTextEdit->text());
 }
 
 void Dialog_RSA_Crypt::encryptBtnClick(bool)
@@ -65,29 +65,30 @@ void Dialog_RSA_Crypt::runCrypt(bool encrypt)
     struct Crypt
     {
         int result = 0;
-        QString output;
+        TextBox::Document output;
     };
     auto crypt = std::make_shared<Crypt>();
     auto control = std::make_shared<SignEngine::CryptControl>();
-    // The texts are converted on the worker as well: for megabytes that takes a noticeable moment.
+    // The texts are converted, and the result put into a document, on the worker as well: for megabytes that takes
+    // a noticeable moment.
     background()->start(
         encrypt ? QStringLiteral("正在加密…") : QStringLiteral("正在解密…"),
-        [crypt, control, engine = engine, input = editText(ui->inputTextEdit),
+        [crypt, control, engine = engine, input = ui->inputTextEdit->text(),
          usePublicKey = ui->pubKeyRadioBtn->isChecked(), encrypt] {
             QByteArray bytes;
             crypt->result = engine->cryptText(usePublicKey, encrypt, input.toUtf8(), bytes, control.get());
             if (crypt->result == 0)
-                crypt->output = QString::fromUtf8(bytes);
+                crypt->output = TextBox::documentOf(QString::fromUtf8(bytes));
         },
         [this, crypt, encrypt] {
             if (crypt->result != 0) {
                 showMessage((encrypt ? QStringLiteral("加密出错！ret:%1") : QStringLiteral("解密出错！ret:%1"))
                                 .arg(crypt->result));
-                showText(ui->outputTextEdit, QString());
+                ui->outputTextEdit->showText(QString());
                 return;
             }
             showMessage(QString());
-            showText(ui->outputTextEdit, crypt->output);
+            ui->outputTextEdit->showDocument(std::move(crypt->output));
         },
         control);
 }

@@ -65,10 +65,3 @@ bool ToolDialog::hasInput(const QString& noFile, std::initializer_list<Required>
     }
     return true;
 }
-
-QString ToolDialog::editText(const QPlainTextEdit* edit)
-{
-    QString text = edit->document()->toRawText();
-    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
-    return text;
-}

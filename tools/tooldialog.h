@@ -45,11 +45,6 @@ protected:
     // each edit in turn non-empty (otherwise its missing text shows).
     bool hasInput(const QString& noFile, std::initializer_list<Required> required);
 
-    // The edit's text exactly as it stands, with a line feed between lines. QPlainTextEdit::toPlainText() turns
-    // no-break spaces into spaces and line separators into line feeds, so a text signed, encrypted or copied
-    // through it would not be the one the merchant sees.
-    static QString editText(const QPlainTextEdit* edit);
-
     // Shared with the work that uses it, which a closed window does not wait for.
     std::shared_ptr<SignEngine> engine;
 

@@ -51,7 +51,7 @@ void Dialog_ImportCert_1::lastStepBtnClick(bool)
 
 void Dialog_ImportCert_1::nextStepBtnClick(bool)
 {
-    const QString certText = ui->spCertTextEdit->toPlainText();
+    const QString certText = ui->spCertTextEdit->text();
     const QString password = ui->passwdLineEdit->text();
     if (certText.isEmpty()) {
         showMessage(QStringLiteral("请输入证书串！"));

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """The Windows program as a merchant gets it, run under Wine on a private virtual X display.
 
-Usage: tst_windows.py BUILD_DIR [--readme-shot FILE.png]
+Usage: tst_windows.py BUILD_DIR
 
 BUILD_DIR is a cross build for Windows (scripts/windows-build.sh); programs run through scripts/wine-run.sh, root's
 in the prefix BUILD_DIR/wineprefix. Packs the portable zip and the NSIS installer with cpack, and once more an
@@ -20,8 +20,7 @@ installer that ships a demo root certificate (CERTUTIL_ROOT_CERTIFICATE), then:
   cert_key.pem land in %LOCALAPPDATA%\\ZorvikCertUtil and are checked with openssl, and so is the log; once with
   the root certificate the merchant put in its cert\\ (DER, as Windows exports it), once with the installer's, while
   an OpenSSL configuration that would allow no algorithm lies at libcrypto's built-in path.
-Prints the package sizes and one "N passed, N failed" line. With --readme-shot the main window is also shot with
-Wine's title bar in a Wine desktop, for the README.
+Prints the package sizes and one "N passed, N failed" line.
 """
 import glob
 import json
@@ -35,12 +34,10 @@ import tempfile
 import time
 import traceback
 import zipfile
-import zlib
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from xsession import (MAIN_TITLE, REQUEST_TITLE, Session, as_merchant, check, cpack, leave,  # noqa: E402
                       make_request, results, tally)
-from Xlib import X  # noqa: E402
 
 WINE_RUN = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts", "wine-run.sh")
 IMPORT_TITLE = "生成证书文件"
@@ -74,27 +71,6 @@ def wine(prefix, *command, prefix_command=(), **options):
 def run(prefix, *command, **options):
     program = wine(prefix, *command, **options)
     return program.wait(timeout=180)
-
-
-def save_png(path, width, height, rgb_rows):
-    def chunk(kind, data):
-        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF)
-    raw = b"".join(b"\0" + row for row in rgb_rows)
-    with open(path, "wb") as out:
-        out.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
-                  + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
-
-
-def screenshot(session, area, path):
-    """The screen's pixels in area (x, y, width, height) as a PNG file."""
-    x, y, width, height = area
-    image = session.root.get_image(x, y, width, height, X.ZPixmap, 0xFFFFFFFF)
-    data = image.data if isinstance(image.data, bytes) else image.data.encode("latin-1")
-    rows = []
-    for row in range(height):
-        line = data[row * width * 4:(row + 1) * width * 4]
-        rows.append(b"".join(bytes((line[i + 2], line[i + 1], line[i])) for i in range(0, len(line), 4)))
-    save_png(path, width, height, rows)
 
 
 def make_ca(work):
@@ -172,19 +148,25 @@ def unplant(planted):
             os.remove(path)
 
 
-def portable(session, prefix, archive):
-    # A merchant's desktop folder with a Chinese name; the program shows its texts as a Chinese Windows does.
+def unpack(prefix, archive):
+    """The portable zip unpacked into a merchant's desktop folder with a Chinese name, in the Wine prefix; the
+    program's folder and the zip's names."""
     folder = os.path.join(prefix, "drive_c", "users", "张三", "桌面", "证书 工具")
     shutil.rmtree(folder, ignore_errors=True)
     with zipfile.ZipFile(archive) as package:
         names = package.namelist()
         package.extractall(folder)
-    top = os.path.join(folder, names[0].split("/")[0])
+    return os.path.join(folder, names[0].split("/")[0]), names
+
+
+def portable(session, prefix, archive):
+    top, names = unpack(prefix, archive)
     missing = [name for name in PORTABLE_FILES if not os.path.isfile(os.path.join(top, name))]
     check("zip holds the executable and everything it loads", not missing, missing)
     check("zip ships no root certificate when none is given", not any("RootCA_ZX" in name for name in names))
     planted = plant(os.path.join(prefix, "drive_c"), top)
     try:
+        # The program shows its texts as a Chinese Windows does.
         code, errors = start_and_close(session, prefix, os.path.join(top, "ZorvikCertUtil.exe"), top,
                                        locale="zh_CN.UTF-8", env={"WINEDEBUG": "+loaddll"})
     finally:
@@ -370,44 +352,8 @@ def merchant(session, work, installer, shipping, ca):
     apply_journey(session, prefix, folder, as_user, ca, "root shipped by the installer")
 
 
-def readme_shot(session, prefix, path):
-    """The main window with Wine's title bar, in a Wine desktop; Wine's title font gets a CJK fallback."""
-    key = "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontLink\\SystemLink"
-    for font in ("Tahoma", "Tahoma Bold"):
-        run(prefix, "reg", "add", key, "/v", font, "/t", "REG_MULTI_SZ", "/d",
-            "NotoSansCJK-Regular.ttc,Noto Sans CJK SC", "/f")
-    top = glob.glob(os.path.join(prefix, "drive_c", "users", "张三", "桌面", "证书 工具", "*"))[0]
-    desktop = wine(prefix, "explorer", "/desktop=shot,560x640", os.path.join(top, "ZorvikCertUtil.exe"), cwd=top)
-    try:
-        deadline = time.time() + 60
-        window = None
-        while window is None and time.time() < deadline:
-            for outer in session.visible_windows():
-                for inner in outer.query_tree().children:
-                    if session.title(inner) == MAIN_TITLE and inner.get_attributes().map_state == X.IsViewable:
-                        window = inner
-            time.sleep(0.2)
-        if window is None:
-            raise AssertionError("no main window in the Wine desktop")
-        time.sleep(1)
-        screenshot(session, session.geometry(window), path)
-        print("README screenshot: %s" % path)
-    finally:
-        # The program started by the desktop, found by its folder.
-        for entry in glob.glob("/proc/[0-9]*/cmdline"):
-            try:
-                command = open(entry, "rb").read().decode("utf-8", "replace")
-            except OSError:
-                continue
-            if "桌面" in command and "ZorvikCertUtil.exe" in command:
-                os.kill(int(entry.split("/")[2]), 9)
-        desktop.kill()
-        desktop.wait()
-
-
 def main():
     build_dir = os.path.abspath(sys.argv[1])
-    readme = os.path.abspath(sys.argv[3]) if len(sys.argv) > 3 and sys.argv[2] == "--readme-shot" else None
     prefix = os.path.join(build_dir, "wineprefix")
     work = tempfile.mkdtemp(prefix="windows-")
     try:
@@ -417,8 +363,6 @@ def main():
             portable(session, prefix, archive)
             installed(session, prefix, installer)
             merchant(session, work, installer, shipping, ca)
-            if readme:
-                readme_shot(session, prefix, readme)
     except Exception:
         traceback.print_exc()
         results.append(False)

@@ -19,45 +19,32 @@ constexpr int kJoinsPrevious = 1;
 // The property of a document that holds the text it was made of, until the text is edited.
 constexpr char kGivenText[] = "givenText";
 
-// What a QTextDocument makes of a text: its characters, with one paragraph separator for each line feed, carriage
-// return, CR LF pair or paragraph separator, and where the paragraphs that continue an overlong one start.
+// Where a text is cut into pieces: after kPiece characters of a paragraph, never inside a surrogate pair. And
+// whether it has no paragraph break but line feeds, so that the document gives it back whole.
 struct Pieces
 {
-    QString text;
-    std::vector<int> joins;
-    bool lineFeedsOnly = true; // the text has no paragraph break but line feeds, so the document gives it back whole
+    std::vector<int> cuts;
+    bool lineFeedsOnly = true;
 };
 
 Pieces piecesOf(const QString& text)
 {
     Pieces pieces;
-    const QChar* const begin = text.constData();
-    const QChar* const end = begin + text.size();
-    const QChar* from = begin; // the start of what is not yet in pieces.text
-    int run = 0;               // characters of the paragraph so far
-    int pairs = 0;             // CR LF pairs so far, each one character of the document
-    for (const QChar* c = begin; c != end; ++c) {
-        const char16_t u = c->unicode();
+    int run = 0; // characters of the paragraph so far
+    for (int i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        const char16_t u = c.unicode();
+        // What QTextCursor::insertText turns into a paragraph break.
         if (u == '\n' || u == '\r' || u == QChar::ParagraphSeparator || u == 0xfdd0 || u == 0xfdd1) {
             pieces.lineFeedsOnly = pieces.lineFeedsOnly && u == '\n';
-            if (u == '\r' && c + 1 != end && c[1] == QLatin1Char('\n')) {
-                ++pairs;
-                continue; // the line feed ends the paragraph
-            }
             run = 0;
-        } else if (run >= kPiece && !c->isLowSurrogate()) {
-            if (pieces.joins.empty())
-                pieces.text.reserve(text.size() + text.size() / kPiece + 1);
-            pieces.text.append(from, int(c - from)).append(QChar::ParagraphSeparator);
-            pieces.joins.push_back(int(pieces.text.size()) - pairs);
-            from = c;
+        } else if (run >= kPiece && !c.isLowSurrogate()) {
+            pieces.cuts.push_back(i);
             run = 1;
         } else {
             ++run;
         }
     }
-    if (!pieces.joins.empty())
-        pieces.text.append(from, int(end - from));
     return pieces;
 }
 
@@ -85,10 +72,18 @@ TextBox::Document documentOf(const Pieces& pieces, const QString& text)
 {
     TextBox::Document document(new QTextDocument);
     document->setUndoRedoEnabled(false);
-    document->setPlainText(pieces.joins.empty() ? text : pieces.text);
-    for (const int position : pieces.joins)
-        document->findBlock(position).setUserState(kJoinsPrevious);
-    document->setUndoRedoEnabled(pieces.joins.empty());
+    QTextCursor cursor(document.get());
+    cursor.beginEditBlock();
+    int from = 0;
+    for (const int cut : pieces.cuts) {
+        cursor.insertText(text.mid(from, cut - from));
+        cursor.insertBlock();
+        cursor.block().setUserState(kJoinsPrevious);
+        from = cut;
+    }
+    cursor.insertText(from == 0 ? text : text.mid(from));
+    cursor.endEditBlock();
+    document->setUndoRedoEnabled(pieces.cuts.empty());
     if (pieces.lineFeedsOnly)
         document->setProperty(kGivenText, text);
     document->moveToThread(QCoreApplication::instance()->thread());
@@ -167,7 +162,7 @@ void TextBox::insertFromMimeData(const QMimeData* source)
     if (replacesAll && source->hasText()) {
         const QString text = source->text();
         const Pieces pieces = piecesOf(text);
-        if (!pieces.joins.empty()) {
+        if (!pieces.cuts.empty()) {
             showDocument(::documentOf(pieces, text));
             moveCursor(QTextCursor::End);
             return;

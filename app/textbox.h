@@ -42,7 +42,7 @@ protected:
     // At the seam of two pieces there is no character: Backspace and Delete take the one beyond it.
     void keyPressEvent(QKeyEvent* event) override;
     QMimeData* createMimeDataFromSelection() const override;
-    // A paste that replaces the whole content goes through showText.
+    // A paste that replaces the whole content with a text of overlong paragraphs shows it as showText does.
     void insertFromMimeData(const QMimeData* source) override;
 };
 

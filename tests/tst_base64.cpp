@@ -9,41 +9,12 @@ class TestBase64 : public QObject
     Q_OBJECT
 
 private slots:
-    void encodingMatchesExamples_data();
-    void encodingMatchesExamples();
     void encodingNeedsRoomForTheNul();
-    void decodingMatchesExamples_data();
-    void decodingMatchesExamples();
-    void decodingRejectsWhatIsNotStrictBase64_data();
-    void decodingRejectsWhatIsNotStrictBase64();
+    void decodingAcceptsOnlyStrictBase64_data();
+    void decodingAcceptsOnlyStrictBase64();
     void decodingRespectsCapacity();
     void codecRoundTripsAgainstIndependentEncoder();
 };
-
-void TestBase64::encodingMatchesExamples_data()
-{
-    QTest::addColumn<QByteArray>("input");
-    QTest::addColumn<QByteArray>("expected");
-    QTest::newRow("three bytes") << QByteArray("abc") << QByteArray("YWJj");
-    QTest::newRow("two bytes") << QByteArray("ab") << QByteArray("YWI=");
-    QTest::newRow("one byte") << QByteArray("a") << QByteArray("YQ==");
-    QTest::newRow("empty") << QByteArray() << QByteArray("");
-    const QByteArray signatureSized(256, '\xA7');
-    QTest::newRow("256 bytes, no line breaks") << signatureSized << signatureSized.toBase64();
-}
-
-void TestBase64::encodingMatchesExamples()
-{
-    QFETCH(QByteArray, input);
-    QFETCH(QByteArray, expected);
-    QByteArray out(expected.size() + 1, '\x55');
-    int written = -7;
-    QCOMPARE(base64Encode(reinterpret_cast<const unsigned char*>(input.constData()), input.size(), out.data(),
-                          out.size(), &written),
-             0);
-    QCOMPARE(written, expected.size());
-    QCOMPARE(out, expected + '\0');
-}
 
 void TestBase64::encodingNeedsRoomForTheNul()
 {
@@ -61,22 +32,31 @@ void TestBase64::encodingNeedsRoomForTheNul()
     QCOMPARE(base64Encode(bytes, -1, out, 5, &written), -1);
 }
 
-void TestBase64::decodingMatchesExamples_data()
+// Text that the independent encoder never writes, but that is strict Base64 all the same, and what is not.
+void TestBase64::decodingAcceptsOnlyStrictBase64_data()
 {
     QTest::addColumn<QByteArray>("input");
-    QTest::addColumn<QByteArray>("expected");
-    QTest::newRow("three bytes") << QByteArray("YWJj") << QByteArray("abc");
-    QTest::newRow("two bytes") << QByteArray("YWI=") << QByteArray("ab");
-    QTest::newRow("one byte") << QByteArray("YQ==") << QByteArray("a");
+    QTest::addColumn<QByteArray>("expected"); // null: refused
     QTest::newRow("padded group in the middle") << QByteArray("YQ==YWJj") << QByteArray("aabc");
     QTest::newRow("unused bits ignored") << QByteArray("YR==") << QByteArray("a");
-    QTest::newRow("empty") << QByteArray() << QByteArray();
-    QTest::newRow("whole alphabet") << QByteArray("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/")
-                                    << QByteArray::fromBase64(
-                                           "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/");
+    QTest::newRow("length 3") << QByteArray("YWJ") << QByteArray();
+    QTest::newRow("trailing line feed") << QByteArray("YWJj\n") << QByteArray();
+    QTest::newRow("line feed inside a group") << QByteArray("YWJjYW\nJ") << QByteArray();
+    QTest::newRow("carriage return") << QByteArray("YWJ\r") << QByteArray();
+    QTest::newRow("space") << QByteArray("YW J") << QByteArray();
+    QTest::newRow("tab") << QByteArray("YW\tJ") << QByteArray();
+    QTest::newRow("= before data") << QByteArray("YW=j") << QByteArray();
+    QTest::newRow("= first") << QByteArray("=WJj") << QByteArray();
+    QTest::newRow("= second") << QByteArray("Y===") << QByteArray();
+    QTest::newRow("only padding") << QByteArray("====") << QByteArray();
+    QTest::newRow("url-safe alphabet") << QByteArray("YW-_") << QByteArray();
+    QTest::newRow("byte above 127") << QByteArray("YW\xC3\xA9") << QByteArray();
+    QTest::newRow("NUL") << QByteArray("YW\0J", 4) << QByteArray();
+    QTest::newRow("bad group after good ones") << QByteArray("YWJjYWJjYW*j") << QByteArray();
+    QTest::newRow("bad group between good ones") << QByteArray("YWJjYW*jYWJjYWJj") << QByteArray();
 }
 
-void TestBase64::decodingMatchesExamples()
+void TestBase64::decodingAcceptsOnlyStrictBase64()
 {
     QFETCH(QByteArray, input);
     QFETCH(QByteArray, expected);
@@ -84,36 +64,9 @@ void TestBase64::decodingMatchesExamples()
     int written = -7;
     QCOMPARE(base64Decode(input.constData(), input.size(), reinterpret_cast<unsigned char*>(out.data()), out.size(),
                           &written),
-             0);
-    QCOMPARE(out.left(written), expected);
-}
-
-void TestBase64::decodingRejectsWhatIsNotStrictBase64_data()
-{
-    QTest::addColumn<QByteArray>("input");
-    QTest::newRow("length 3") << QByteArray("YWJ");
-    QTest::newRow("trailing line feed") << QByteArray("YWJj\n");
-    QTest::newRow("line feed inside a group") << QByteArray("YWJjYW\nJ");
-    QTest::newRow("carriage return") << QByteArray("YWJ\r");
-    QTest::newRow("space") << QByteArray("YW J");
-    QTest::newRow("tab") << QByteArray("YW\tJ");
-    QTest::newRow("= before data") << QByteArray("YW=j");
-    QTest::newRow("= first") << QByteArray("=WJj");
-    QTest::newRow("= second") << QByteArray("Y===");
-    QTest::newRow("only padding") << QByteArray("====");
-    QTest::newRow("url-safe alphabet") << QByteArray("YW-_");
-    QTest::newRow("byte above 127") << QByteArray("YW\xC3\xA9");
-    QTest::newRow("NUL") << QByteArray("YW\0J", 4);
-    QTest::newRow("bad group after good ones") << QByteArray("YWJjYWJjYW*j");
-    QTest::newRow("bad group between good ones") << QByteArray("YWJjYW*jYWJjYWJj");
-}
-
-void TestBase64::decodingRejectsWhatIsNotStrictBase64()
-{
-    QFETCH(QByteArray, input);
-    unsigned char out[64];
-    int written = 0;
-    QCOMPARE(base64Decode(input.constData(), input.size(), out, sizeof out, &written), -1);
+             expected.isNull() ? -1 : 0);
+    if (!expected.isNull())
+        QCOMPARE(out.left(written), expected);
 }
 
 void TestBase64::decodingRespectsCapacity()
@@ -143,12 +96,14 @@ void TestBase64::codecRoundTripsAgainstIndependentEncoder()
         for (char& c : data)
             c = static_cast<char>(random.bounded(256));
         const QByteArray reference = data.toBase64();
-        QByteArray encoded(reference.size() + 1, '\0');
-        int written = 0;
+        // Exactly the room for the text and its NUL.
+        QByteArray encoded(reference.size() + 1, '\x55');
+        int written = -7;
         QCOMPARE(base64Encode(reinterpret_cast<const unsigned char*>(data.constData()), length, encoded.data(),
                               encoded.size(), &written),
                  0);
-        QCOMPARE(encoded.left(written), reference);
+        QCOMPARE(written, reference.size());
+        QCOMPARE(encoded, reference + '\0');
         QByteArray decoded(length, '\0');
         QCOMPARE(base64Decode(reference.constData(), reference.size(), reinterpret_cast<unsigned char*>(decoded.data()),
                               length, &written),

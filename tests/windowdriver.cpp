@@ -95,6 +95,14 @@ void setText(QWidget* window, const QString& name, const QString& text)
         qFatal("%s is no text edit", qPrintable(name));
 }
 
+int clickAnswering(QWidget* window, const QString& name, QVector<ModalAnswer::Action> actions)
+{
+    actions << ModalAnswer::closeWindow();
+    const ModalAnswer answer(actions);
+    click(window, name);
+    return answer.answeredCount();
+}
+
 QWidget* stackTop()
 {
     return PageStack::instance()->windowAt(PageStack::instance()->currentIndex());

@@ -203,8 +203,8 @@ void TestWizard::applyJourneyEndsWithThreeFilesAndReturnsHome()
     QCOMPARE(stackIndex(), 3);
     QWidget* finish = stackTop();
     QCOMPARE(finish->objectName(), QStringLiteral("Dialog_ImportCert_2"));
+    // The page shows the chosen directory; how it shows and opens one is the finish page tests'.
     QCOMPARE(text(finish, "fileDirLabel"), QDir::toNativeSeparators(directory));
-    QCOMPARE(textsThatDoNotFit(finish), QString());
     QCOMPARE(CertEngine::instance()->lastPath, directory);
 
     // The engine's three files in the chosen directory, cert.p12 under the password typed here. What they hold is
@@ -212,10 +212,6 @@ void TestWizard::applyJourneyEndsWithThreeFilesAndReturnsHome()
     // still held the key of the request.
     QCOMPARE(QDir(directory).entryList(QDir::Files), (QStringList{"cert.p12", "cert.pem", "cert_key.pem"}));
     openssl({"pkcs12", "-noout", "-in", directory + "/cert.p12", "-passin", "pass:" + kPassword});
-
-    click(finish, "openCertDirBtn");
-    QCOMPARE(m_started.size(), 1);
-    QCOMPARE(m_started.first().mid(1), QStringList{QDir::toNativeSeparators(directory)});
 
     const QRect finishRectangle = finish->geometry();
     click(finish, "finishBtn");
@@ -382,10 +378,7 @@ void TestWizard::historyClear()
     QStringList state;
     ModalAnswer outer([&](QWidget* dialog) {
         clickFirstRecord(dialog);
-        {
-            ModalAnswer inner(answerBox(confirmed ? "清空" : "取消", &m_seen));
-            click(dialog, "clearBtn");
-        }
+        QCOMPARE(clickAnswering(dialog, "clearBtn", {answerBox(confirmed ? "清空" : "取消", &m_seen)}), 1);
         state << QString::number(dialog->findChild<QListView*>("listView")->model()->rowCount())
               << QString::number(widget(dialog, "okBtn")->isEnabled());
         click(dialog, "okBtn");
@@ -432,9 +425,6 @@ void TestWizard::failedRestoreEmptiesTheFields()
     QCOMPARE(text(request, "errorLabel"), expected);
     QCOMPARE(textsThatDoNotFit(request), QString());
     QCOMPARE(text(request, "spNoLineEdit") + text(request, "csrTextEdit"), QString());
-    click(request, "nextStepBtn"); // no request to go on with
-    QCOMPARE(text(request, "errorLabel"), QStringLiteral("请生成证书请求串"));
-    QCOMPARE(stackIndex(), 1);
 }
 
 void TestWizard::refusedHistoryIsNamedNotShownEmpty()

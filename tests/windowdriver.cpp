@@ -95,9 +95,8 @@ void setText(QWidget* window, const QString& name, const QString& text)
         qFatal("%s is no text edit", qPrintable(name));
 }
 
-int clickAnswering(QWidget* window, const QString& name, QVector<ModalAnswer::Action> actions)
+int clickAnswering(QWidget* window, const QString& name, const QVector<ModalAnswer::Action>& actions)
 {
-    actions << ModalAnswer::closeWindow();
     const ModalAnswer answer(actions);
     click(window, name);
     return answer.answeredCount();

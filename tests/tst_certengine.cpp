@@ -287,7 +287,7 @@ void TestCertEngine::packagingWritesThreeMatchingFiles()
     // Both files with the private key have an access list of their own (their mode elsewhere is checked where a set
     // replaces links); Wine reports none that could show it.
     if (!runsUnderWine()) {
-        for (const QString& name : {"/cert.p12", "/cert_key.pem"})
+        for (const char* name : {"/cert.p12", "/cert_key.pem"})
             QVERIFY2(admitsOwnerAlone(directory + name), qPrintable(accessListOf(directory + name)));
     }
 #endif

@@ -257,8 +257,10 @@ void TestCertEngine::packagingWritesThreeMatchingFiles()
         QVERIFY(writeFile(directory + '/' + name, "stale"));
     QCOMPARE(package(cert, directory), 0);
     QCOMPARE(entriesIn(directory), kOutputNames);
-    if (directory != "out")
+    if (directory != "out") {
         QCOMPARE(entriesIn("out"), QStringList{QFileInfo(directory).fileName()});
+        return; // what the files hold is checked once, in the plain directory
+    }
 
     const QString p12 = outputPath(directory, "cert.p12");
     const QString passin = "pass:" + kPassword;

@@ -70,9 +70,8 @@ private slots:
     void importPageErrorsKeepTheInputs();
     void importPageAsksBeforeWriting_data();
     void importPageAsksBeforeWriting();
-    void finishPageOpensTheDirectoryAsOneArgument_data();
-    void finishPageOpensTheDirectoryAsOneArgument();
-    void finishPageSaysWhenNoFileManagerStarts();
+    void finishPageOpensTheDirectoryAsOneArgumentOrSaysItCannot_data();
+    void finishPageOpensTheDirectoryAsOneArgumentOrSaysItCannot();
     void finishPageShowsTheNotesWholeWithSigningRed();
     void historyLinkIsAccessibleAndOpensTheHistory();
 
@@ -134,9 +133,7 @@ void TestWizard::requestForMerchantKey(QWidget* page)
 {
     setText(page, "spNoLineEdit", "1234567890");
     setText(page, "spNameLineEdit", "深圳测试商户");
-    ModalAnswer answer({ModalAnswer::chooseFile("key.pem"), answerBox("确定", &m_seen)});
-    click(page, "getCSRBtn");
-    QCOMPARE(answer.answeredCount(), 2);
+    QCOMPARE(clickAnswering(page, "getCSRBtn", {ModalAnswer::chooseFile("key.pem"), answerBox("确定", &m_seen)}), 2);
 }
 
 QWidget* TestWizard::openImportPage()
@@ -156,9 +153,7 @@ void TestWizard::generateFiles(QWidget* importPage, const QByteArray& certificat
     setText(importPage, "spCertTextEdit", QString::fromUtf8(certificate));
     setText(importPage, "passwdLineEdit", password);
     laterAnswers.prepend(ModalAnswer::chooseFile(directory));
-    ModalAnswer answer(laterAnswers);
-    click(importPage, "nextStepBtn");
-    QCOMPARE(answer.answeredCount(), laterAnswers.size());
+    QCOMPARE(clickAnswering(importPage, "nextStepBtn", laterAnswers), laterAnswers.size());
 }
 
 void TestWizard::applyJourneyEndsWithThreeFilesAndReturnsHome()
@@ -208,8 +203,8 @@ void TestWizard::applyJourneyEndsWithThreeFilesAndReturnsHome()
     QCOMPARE(stackIndex(), 3);
     QWidget* finish = stackTop();
     QCOMPARE(finish->objectName(), QStringLiteral("Dialog_ImportCert_2"));
+    // The page shows the chosen directory; how it shows and opens one is the finish page tests'.
     QCOMPARE(text(finish, "fileDirLabel"), QDir::toNativeSeparators(directory));
-    QCOMPARE(textsThatDoNotFit(finish), QString());
     QCOMPARE(CertEngine::instance()->lastPath, directory);
 
     // The engine's three files in the chosen directory, cert.p12 under the password typed here. What they hold is
@@ -217,10 +212,6 @@ void TestWizard::applyJourneyEndsWithThreeFilesAndReturnsHome()
     // still held the key of the request.
     QCOMPARE(QDir(directory).entryList(QDir::Files), (QStringList{"cert.p12", "cert.pem", "cert_key.pem"}));
     openssl({"pkcs12", "-noout", "-in", directory + "/cert.p12", "-passin", "pass:" + kPassword});
-
-    click(finish, "openCertDirBtn");
-    QCOMPARE(m_started.size(), 1);
-    QCOMPARE(m_started.first().mid(1), QStringList{QDir::toNativeSeparators(directory)});
 
     const QRect finishRectangle = finish->geometry();
     click(finish, "finishBtn");
@@ -258,11 +249,7 @@ void TestWizard::changeJourneyKeepsTheKeyOfTheFile()
     if (file.endsWith(".p12"))
         answers << answerPassword(kPassword);
     answers << answerBox("确定", &m_seen);
-    {
-        ModalAnswer answer(answers);
-        click(request, "getCSRBtn");
-        QCOMPARE(answer.answeredCount(), answers.size());
-    }
+    QCOMPARE(clickAnswering(request, "getCSRBtn", answers), answers.size());
     const QByteArray csr = text(request, "csrTextEdit").toUtf8();
     QCOMPARE(publicKeyOf(csr), m_merchantPublicKey);
     QCOMPARE(QGuiApplication::clipboard()->text().toUtf8(), csr);
@@ -309,19 +296,15 @@ void TestWizard::requestPageErrors()
     QVERIFY(request);
     setText(request, "spNoLineEdit", spNo);
     setText(request, "spNameLineEdit", spName);
-    {
-        // Only the failing engine call gets as far as the chooser; no notice follows a failure.
-        ModalAnswer answer({ModalAnswer::chooseFile("cert.p12"), answerPassword("wrong"), ModalAnswer::closeWindow()});
-        click(request, "getCSRBtn");
-        QCOMPARE(answer.answeredCount(), expected.contains("ret:") ? 2 : 0);
-    }
+    // Only the failing engine call gets as far as the chooser; no notice follows a failure.
+    QCOMPARE(clickAnswering(request, "getCSRBtn",
+                            {ModalAnswer::chooseFile("cert.p12"), answerPassword("wrong"), ModalAnswer::closeWindow()}),
+             expected.contains("ret:") ? 2 : 0);
     QCOMPARE(text(request, "errorLabel"), expected);
     QCOMPARE(textsThatDoNotFit(request), QString());
     QCOMPARE(text(request, "csrTextEdit"), QString());
 
-    ModalAnswer noNotice(ModalAnswer::closeWindow());
-    click(request, "copyCSRBtn"); // nothing to copy: no notice
-    QCOMPARE(noNotice.answeredCount(), 0);
+    QCOMPARE(clickAnswering(request, "copyCSRBtn", {ModalAnswer::closeWindow()}), 0); // nothing to copy: no notice
     click(request, "nextStepBtn");
     QCOMPARE(text(request, "errorLabel"), QStringLiteral("请生成证书请求串"));
     QCOMPARE(stackIndex(), 1);
@@ -343,12 +326,10 @@ void TestWizard::historyRestoresKeyAfterEngineReset()
     QVERIFY(request != first);
     QCOMPARE(text(request, "spNoLineEdit"), QString());
 
-    // The link by keyboard: Tab reaches it from the last button, Enter opens the history; there the first
+    // The link by keyboard (Tab reaches it, as the tab order tests show): Enter opens the history; there the first
     // record is taken with Enter.
     QApplication::setActiveWindow(request);
-    widget(request, "nextStepBtn")->setFocus();
-    QTest::keyClick(widget(request, "nextStepBtn"), Qt::Key_Tab);
-    QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("optHistoryLabel"));
+    widget(request, "optHistoryLabel")->setFocus(Qt::TabFocusReason);
     QStringList historyState;
     {
         ModalAnswer answer({[&historyState](QWidget* dialog) {
@@ -396,10 +377,7 @@ void TestWizard::historyClear()
     QStringList state;
     ModalAnswer outer([&](QWidget* dialog) {
         clickFirstRecord(dialog);
-        {
-            ModalAnswer inner(answerBox(confirmed ? "清空" : "取消", &m_seen));
-            click(dialog, "clearBtn");
-        }
+        QCOMPARE(clickAnswering(dialog, "clearBtn", {answerBox(confirmed ? "清空" : "取消", &m_seen)}), 1);
         state << QString::number(dialog->findChild<QListView*>("listView")->model()->rowCount())
               << QString::number(widget(dialog, "okBtn")->isEnabled());
         click(dialog, "okBtn");
@@ -446,9 +424,6 @@ void TestWizard::failedRestoreEmptiesTheFields()
     QCOMPARE(text(request, "errorLabel"), expected);
     QCOMPARE(textsThatDoNotFit(request), QString());
     QCOMPARE(text(request, "spNoLineEdit") + text(request, "csrTextEdit"), QString());
-    click(request, "nextStepBtn"); // no request to go on with
-    QCOMPARE(text(request, "errorLabel"), QStringLiteral("请生成证书请求串"));
-    QCOMPARE(stackIndex(), 1);
 }
 
 void TestWizard::refusedHistoryIsNamedNotShownEmpty()
@@ -466,7 +441,7 @@ void TestWizard::refusedHistoryIsNamedNotShownEmpty()
 
 void TestWizard::importPageErrorsKeepTheInputs_data()
 {
-    QTest::addColumn<QString>("certificate"); // the merchant's, a stranger's, or the text itself
+    QTest::addColumn<QString>("certificate");
     QTest::addColumn<QString>("password");
     // 0 no dialog expected, 1 cancelled, 2 chosen, 3 chosen but its cert.p12 is a directory (replacing agreed)
     QTest::addColumn<int>("directory");
@@ -474,11 +449,13 @@ void TestWizard::importPageErrorsKeepTheInputs_data()
     QTest::newRow("nothing entered") << QString() << QString() << 0 << "请输入证书串！";
     QTest::newRow("no password") << "x" << QString() << 0 << "请设置证书密码！";
     QTest::newRow("directory dialog cancelled") << "x" << kPassword << 1 << "请选择证书保存目录！";
-    QTest::newRow("certificate of another key") << "stranger" << kPassword << 2 << "生成证书失败，请重试！ret:10026";
-    QTest::newRow("cert.p12 cannot be written") << "merchant" << kPassword << 3 << "生成证书失败，请重试！ret:10103";
+    // Which certificates the engine refuses is its tests' matter; here how the page says so.
+    QTest::newRow("cert.p12 cannot be written")
+        << QString::fromUtf8(m_merchantCert) << kPassword << 3 << "生成证书失败，请重试！ret:10103";
     // The second line names the root certificate file, so that the merchant can act without the manual.
+    pki::makeCa("otherca");
     QTest::newRow("certificate of another platform")
-        << "foreign" << kPassword << 2
+        << QString::fromUtf8(pki::issueFor("key.pem", "otherca")) << kPassword << 2
         << "生成证书失败，请重试！ret:10029\n根证书：" +
                QDir::toNativeSeparators(QDir::current().absoluteFilePath(pki::kRoot))
                    .replace(QDir::separator(), QString(QDir::separator()) + QChar(0x200B)); // breaks the label may take
@@ -490,31 +467,22 @@ void TestWizard::importPageErrorsKeepTheInputs()
     QFETCH(QString, password);
     QFETCH(int, directory);
     QFETCH(QString, expected);
-    if (certificate == "stranger")
-        certificate = pki::issueFor("other.pem");
-    if (certificate == "merchant")
-        certificate = m_merchantCert;
-    if (certificate == "foreign") {
-        pki::makeCa("otherca");
-        certificate = pki::issueFor("key.pem", "otherca");
-    }
     QWidget* import = openImportPage();
     QVERIFY(import);
     const QString target = WorkDirectory::freshDirectory("failed");
-    QVector<ModalAnswer::Action> answers{ModalAnswer::chooseFile(target), ModalAnswer::closeWindow()};
+    QVector<ModalAnswer::Action> answers{ModalAnswer::chooseFile(target)};
+    if (directory == 0)
+        answers.clear();
     if (directory == 1)
         answers.first() = ModalAnswer::cancelFileDialog();
     if (directory == 3) {
         QVERIFY(QDir(target).mkdir("cert.p12"));
-        answers.insert(1, answerBox("覆盖", &m_seen));
+        answers << answerBox("覆盖", &m_seen);
     }
+    answers << ModalAnswer::closeWindow(); // no window beyond those
     setText(import, "spCertTextEdit", certificate);
     setText(import, "passwdLineEdit", password);
-    {
-        ModalAnswer answer(answers);
-        click(import, "nextStepBtn");
-        QCOMPARE(answer.answeredCount(), answers.size() - 1 - int(directory == 0));
-    }
+    QCOMPARE(clickAnswering(import, "nextStepBtn", answers), answers.size() - 1);
     QCOMPARE(text(import, "errorLabel"), expected);
     QCOMPARE(textsThatDoNotFit(import), QString());
     QCOMPARE(QDir(target).entryList(QDir::Files), QStringList());
@@ -584,15 +552,11 @@ void TestWizard::importPageAsksBeforeWriting()
         answers << ModalAnswer::chooseFile(directory);
     if (existing)
         answers << question;
-    answers << ModalAnswer::closeWindow();
+    answers << ModalAnswer::closeWindow(); // no window beyond those
     setText(import, "spCertTextEdit", m_merchantCert);
     setText(import, "passwdLineEdit", password);
     widget(import, "nextStepBtn")->setFocus();
-    {
-        ModalAnswer answered(answers);
-        click(import, "nextStepBtn");
-        QCOMPARE(answered.answeredCount(), answers.size() - 1);
-    }
+    QCOMPARE(clickAnswering(import, "nextStepBtn", answers), answers.size() - 1);
     QCOMPARE(cut, QStringList());
     QCOMPARE(m_seen.size(), answer.isEmpty() ? 0 : 1);
     if (existing) {
@@ -616,7 +580,7 @@ void TestWizard::importPageAsksBeforeWriting()
         QCOMPARE(import->focusWidget(), widget(import, "passwdLineEdit"));
 }
 
-void TestWizard::finishPageOpensTheDirectoryAsOneArgument_data()
+void TestWizard::finishPageOpensTheDirectoryAsOneArgumentOrSaysItCannot_data()
 {
     QTest::addColumn<QString>("directory");
     QTest::newRow("blank in a name") << "/srv/my certs/2026";
@@ -631,7 +595,7 @@ void TestWizard::finishPageOpensTheDirectoryAsOneArgument_data()
                                       "深圳市测试商户有限公司第二分公司/证书";
 }
 
-void TestWizard::finishPageOpensTheDirectoryAsOneArgument()
+void TestWizard::finishPageOpensTheDirectoryAsOneArgumentOrSaysItCannot()
 {
     QFETCH(QString, directory);
     Dialog_ImportCert_2 empty;
@@ -657,13 +621,8 @@ void TestWizard::finishPageOpensTheDirectoryAsOneArgument()
 #endif
     QCOMPARE(m_started.first(), expected);
     QCOMPARE(text(&page, "fileDirLabel"), shown); // unchanged by the conversion
-}
 
-void TestWizard::finishPageSaysWhenNoFileManagerStarts()
-{
-    Dialog_ImportCert_2 page;
-    page.setCertDir("/srv/certs");
-    page.show();
+    // The page says when no file manager starts, until one does.
     m_fileManagerStarts = false;
     click(&page, "openCertDirBtn");
     QCOMPARE(text(&page, "errorLabel"), QStringLiteral("无法打开文件管理器，请手动打开目录"));
@@ -680,31 +639,25 @@ void TestWizard::finishPageShowsTheNotesWholeWithSigningRed()
     auto* browser = page.findChild<QTextBrowser*>("textBrowser");
     QTextDocument* notes = browser->document();
     QVERIFY(notes->size().height() <= browser->viewport()->height());
+    // Each paragraph as written, its red words in brackets; a colour neither black nor red shows as "?".
     QStringList paragraphs;
-    QVector<int> redParagraphs;
-    int number = 0;
-    for (QTextBlock block = notes->begin(); block.isValid(); block = block.next(), ++number) {
-        paragraphs << block.text();
+    for (QTextBlock block = notes->begin(); block.isValid(); block = block.next()) {
+        QString paragraph;
         for (auto it = block.begin(); !it.atEnd(); ++it) {
-            const QTextFragment fragment = it.fragment();
-            const QColor colour = fragment.charFormat().foreground().color();
-            if (colour == QColor(Qt::red)) {
-                QCOMPARE(fragment.text(), QStringLiteral("签名"));
-                redParagraphs << number;
-            } else {
-                QCOMPARE(colour, QColor(Qt::black));
-            }
+            const QColor colour = it.fragment().charFormat().foreground().color();
+            const QString words = it.fragment().text();
+            paragraph += colour == QColor(Qt::red) ? '[' + words + ']' : colour == QColor(Qt::black) ? words : "?";
         }
+        paragraphs << paragraph;
     }
     QCOMPARE(paragraphs,
              (QStringList{
                  "1、文件介绍",
-                 "cert.p12：PKCS#12格式文件，包含公私钥和证书。可用于在调用商户平台接口时，对请求参数进行签名。",
+                 "cert.p12：PKCS#12格式文件，包含公私钥和证书。可用于在调用商户平台接口时，对请求参数进行[签名]。",
                  "cert.pem：PEM格式文件，仅包含证书。",
-                 "cert_key.pem：PEM格式文件，仅包含私钥。可用于在调用商户平台接口时，对请求参数进行签名。",
+                 "cert_key.pem：PEM格式文件，仅包含私钥。可用于在调用商户平台接口时，对请求参数进行[签名]。",
                  "其他说明。。。",
              }));
-    QCOMPARE(redParagraphs, (QVector<int>{1, 3}));
 }
 
 void TestWizard::historyLinkIsAccessibleAndOpensTheHistory()
@@ -719,7 +672,6 @@ void TestWizard::historyLinkIsAccessibleAndOpensTheHistory()
     QAccessibleInterface* link = QAccessible::queryAccessibleInterface(linkLabel);
     QCOMPARE(link->role(), QAccessible::Link);
     QCOMPARE(link->text(QAccessible::Name), QStringLiteral("操作记录"));
-    QVERIFY(linkLabel->focusPolicy() & Qt::TabFocus);
 
     // A click on the word opens the history.
     request.show();

@@ -95,6 +95,13 @@ void setText(QWidget* window, const QString& name, const QString& text)
         qFatal("%s is no text edit", qPrintable(name));
 }
 
+int clickAnswering(QWidget* window, const QString& name, const QVector<ModalAnswer::Action>& actions)
+{
+    const ModalAnswer answer(actions);
+    click(window, name);
+    return answer.answeredCount();
+}
+
 QWidget* stackTop()
 {
     return PageStack::instance()->windowAt(PageStack::instance()->currentIndex());

@@ -16,6 +16,9 @@ class QWidget;
 QWidget* widget(QWidget* window, const QString& name);
 // Clicks the widget, and waits for the work that the click starts in the background, if any, to end.
 void click(QWidget* window, const QString& name);
+// Clicks the widget while actions answer, in order, the modal windows that the click opens; how many were answered.
+// (A last ModalAnswer::closeWindow() catches a window beyond those expected.)
+int clickAnswering(QWidget* window, const QString& name, const QVector<ModalAnswer::Action>& actions);
 // The text of a label, button, line edit or plain-text edit.
 QString text(QWidget* window, const QString& name);
 // Replaces the text of a line edit or plain-text edit.

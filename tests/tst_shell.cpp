@@ -78,8 +78,7 @@ private slots:
     void pageStackMoves();
 
     // Message box.
-    void boxIsCentredOverItsParent();
-    void noticeShowsItsMessageAndOnlyTheWideOkButton();
+    void noticeShowsItsMessageCentredWithOnlyTheWideOkButton();
     void boxAnswers_data();
     void boxAnswers();
     void inputModeAsksForAMaskedLine();
@@ -223,23 +222,7 @@ void TestShell::pageStackMoves()
     QCOMPARE(gone.join(' '), deleted);
 }
 
-void TestShell::boxIsCentredOverItsParent()
-{
-    QWidget parent;
-    parent.setGeometry(100, 100, 500, 560);
-    parent.show();
-    const auto box = makeWindow("notice");
-    QRect seen;
-    ModalAnswer answer([&seen](QWidget* modal) {
-        seen = modal->geometry();
-        modal->close();
-    });
-    static_cast<ZVMessageBox*>(box.get())->run(&parent);
-    QVERIFY(answer.wasAnswered());
-    QCOMPARE(seen, QRect(225, 325, 250, 109));
-}
-
-void TestShell::noticeShowsItsMessageAndOnlyTheWideOkButton()
+void TestShell::noticeShowsItsMessageCentredWithOnlyTheWideOkButton()
 {
     const auto question = makeWindow("exit question");
     const QRect cancelArea = widget(question.get(), "cancelBtn")->geometry();
@@ -258,16 +241,22 @@ void TestShell::noticeShowsItsMessageAndOnlyTheWideOkButton()
     QCOMPARE(ok.bottom(), okArea.bottom());
     QVERIFY(qAbs(ok.right() - okArea.right()) <= 1);
 
+    QWidget parent;
+    parent.setGeometry(100, 100, 500, 560);
+    parent.show();
     int visible = 0;
-    ModalAnswer answer([&visible](QWidget* modal) {
+    QRect seen;
+    ModalAnswer answer([&](QWidget* modal) {
+        seen = modal->geometry();
         const auto buttons = modal->findChildren<QPushButton*>();
         for (const QPushButton* button : buttons)
             visible += button->isVisible() ? 1 : 0;
         click(modal, "okBtn");
     });
-    QVERIFY(notice.run(nullptr));
+    QVERIFY(notice.run(&parent));
     QVERIFY(answer.wasAnswered());
     QCOMPARE(visible, 1);
+    QCOMPARE(seen, QRect(225, 325, 250, 109)); // centred over its parent
 }
 
 void TestShell::boxAnswers_data()

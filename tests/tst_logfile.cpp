@@ -21,18 +21,14 @@ private slots:
 
     void probeCreatesTheLogDirectory();
     void lineHasTimestampProcessIdAndMessage();
-    void linesOfOneSecondKeepCallOrder();
-    void deletedFileIsRecreatedWithOnlyTheNextLine();
-    void deletedDirectoryIsRecreated();
+    void linesKeepCallOrderAndEndAsInATextFileOfThePlatform();
+    void deletedLogIsRecreatedWithOnlyTheNextLine_data();
+    void deletedLogIsRecreatedWithOnlyTheNextLine();
     void overlongMessageIsCutAtACharacterBoundary();
     void lineWithoutFileNameIsNotWrittenAnywhere();
-    void linesEndAsInATextFileOfThePlatform();
     void threadsWriteWholeLines();
 
 private:
-    // The log as text: its line ends read as LF (the file has CR LF on Windows).
-    static QByteArray readLog() { return WorkDirectory::logText(); }
-
     std::unique_ptr<WorkDirectory> m_work;
 };
 
@@ -57,7 +53,7 @@ void TestLogFile::probeCreatesTheLogDirectory()
     // With the directory in place, the probe creates the file, empty.
     LogFile::instance()->setFileName(LogFile::kFileName);
     QVERIFY(QFile::exists("log/certutil_zv.txt"));
-    QCOMPARE(readLog(), QByteArray());
+    QCOMPARE(WorkDirectory::logText(), QByteArray());
 }
 
 void TestLogFile::lineHasTimestampProcessIdAndMessage()
@@ -65,7 +61,7 @@ void TestLogFile::lineHasTimestampProcessIdAndMessage()
     LogFile::instance()->setFileName(LogFile::kFileName);
     LogFile::instance()->write("error. %s %d", "证书", 42);
 
-    const QString line = QString::fromUtf8(readLog());
+    const QString line = QString::fromUtf8(WorkDirectory::logText());
     const QRegularExpression shape(QStringLiteral("^(\\d{4})-(\\d{2})-(\\d{2}) (\\d{2}):(\\d{2}):(\\d{2}) \\[(\\d+)\\] "
                                                   "error\\. 证书 42\\n$"));
     const QRegularExpressionMatch match = shape.match(line);
@@ -76,35 +72,42 @@ void TestLogFile::lineHasTimestampProcessIdAndMessage()
     QVERIFY(qAbs(stamp.secsTo(QDateTime::currentDateTime())) < 5);
 }
 
-void TestLogFile::linesOfOneSecondKeepCallOrder()
+void TestLogFile::linesKeepCallOrderAndEndAsInATextFileOfThePlatform()
 {
+    // The log is opened in text mode, so a merchant's editor shows it line by line: CR LF on Windows, LF elsewhere.
+#ifdef Q_OS_WIN
+    const QByteArray lineEnd("\r\n");
+#else
+    const QByteArray lineEnd("\n");
+#endif
     LogFile::instance()->setFileName(LogFile::kFileName);
-    for (int i = 0; i < 5; ++i)
+    for (int i = 0; i < 5; ++i) // within one second
         LogFile::instance()->write("fielPath:%d", i);
-    const QList<QByteArray> lines = readLog().split('\n');
+    const QByteArray text = WorkDirectory::logText();
+    QCOMPARE(readFile("log/certutil_zv.txt"), QByteArray(text).replace('\n', lineEnd));
+    const QList<QByteArray> lines = text.split('\n');
     QCOMPARE(lines.size(), 6);
     QVERIFY(lines.last().isEmpty());
     for (int i = 0; i < 5; ++i)
         QVERIFY2(lines.at(i).endsWith("] fielPath:" + QByteArray::number(i)), lines.at(i).constData());
 }
 
-void TestLogFile::deletedFileIsRecreatedWithOnlyTheNextLine()
+void TestLogFile::deletedLogIsRecreatedWithOnlyTheNextLine_data()
 {
-    LogFile::instance()->setFileName(LogFile::kFileName);
-    LogFile::instance()->write("first");
-    QVERIFY(QFile::remove("log/certutil_zv.txt"));
-    LogFile::instance()->write("second");
-    const QByteArray content = readLog();
-    QVERIFY(content.endsWith("] second\n"));
-    QCOMPARE(content.count('\n'), 1);
+    QTest::addColumn<bool>("directoryToo");
+    QTest::newRow("file deleted") << false;
+    QTest::newRow("directory deleted") << true;
 }
 
-void TestLogFile::deletedDirectoryIsRecreated()
+void TestLogFile::deletedLogIsRecreatedWithOnlyTheNextLine()
 {
+    QFETCH(bool, directoryToo);
     LogFile::instance()->setFileName(LogFile::kFileName);
-    QVERIFY(QDir("log").removeRecursively());
-    LogFile::instance()->write("after the directory went away");
-    QVERIFY(readLog().endsWith("] after the directory went away\n"));
+    LogFile::instance()->write("first");
+    QVERIFY(directoryToo ? QDir("log").removeRecursively() : QFile::remove("log/certutil_zv.txt"));
+    LogFile::instance()->write("second");
+    const QByteArray content = WorkDirectory::logText();
+    QVERIFY2(content.endsWith("] second\n") && content.count('\n') == 1, content.constData());
 }
 
 void TestLogFile::overlongMessageIsCutAtACharacterBoundary()
@@ -113,7 +116,7 @@ void TestLogFile::overlongMessageIsCutAtACharacterBoundary()
     // 'a' then 3-byte characters: the 4095-byte cut falls inside a character.
     const QByteArray message = "a" + QString(2000, QChar(0x8BC1)).toUtf8();
     LogFile::instance()->write("%s", message.constData());
-    const QByteArray line = readLog();
+    const QByteArray line = WorkDirectory::logText();
     const int body = line.indexOf("] ") + 2;
     const QByteArray logged = line.mid(body, line.size() - body - 1);
     QCOMPARE(logged.size(), 1 + 3 * 1364); // 4093 bytes: the partial character is dropped
@@ -128,24 +131,6 @@ void TestLogFile::lineWithoutFileNameIsNotWrittenAnywhere()
     LogFile::instance()->write("lost");
     const QStringList entries = QDir("log").entryList(QDir::Files);
     QVERIFY2(entries.isEmpty(), qPrintable(entries.join(QLatin1Char(','))));
-}
-
-void TestLogFile::linesEndAsInATextFileOfThePlatform()
-{
-    // The log is opened in text mode, so a merchant's editor shows it line by line: CR LF on Windows, LF elsewhere.
-#ifdef Q_OS_WIN
-    const QByteArray lineEnd("\r\n");
-#else
-    const QByteArray lineEnd("\n");
-#endif
-    LogFile::instance()->setFileName(LogFile::kFileName);
-    LogFile::instance()->write("first");
-    LogFile::instance()->write("second");
-    const QByteArray raw = readFile("log/certutil_zv.txt");
-    QVERIFY2(raw.endsWith("] second" + lineEnd), raw.constData());
-    QCOMPARE(raw.count(lineEnd), 2);
-    QCOMPARE(raw.count('\n'), 2);
-    QCOMPARE(raw.count('\r'), lineEnd.count('\r') * 2);
 }
 
 void TestLogFile::threadsWriteWholeLines()
@@ -170,7 +155,7 @@ void TestLogFile::threadsWriteWholeLines()
         for (std::thread& thread : threads)
             thread.join();
     }
-    const QByteArray log = readLog();
+    const QByteArray log = WorkDirectory::logText();
     QCOMPARE(log.count('\n'), kThreads * kLines);
     QCOMPARE(log.count(" of a thread\n"), kThreads * kLines);
 }

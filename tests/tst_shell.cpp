@@ -74,23 +74,14 @@ private slots:
     void initTestCase();
     void cleanup();
 
-    // Page stack.
-    void pushShowsPageInTheRectangleOfTheWindowBelow();
-    void backShowsTheWindowBelowWhereThePageWasMoved();
-    void homeReturnsToTheRootAndEmptiesTheStack();
-    void twoVisitsLeaveRootAndNewestPage();
-    void nullWindowsChangeNothing();
-    void pushWithoutRootIsRefused();
-    void pushBeyondTenEntriesIsRefused();
-    void pagesLeavingTheStackAreDeletedButNotTheRoot();
+    void pageStackMoves_data();
+    void pageStackMoves();
 
     // Message box.
-    void boxIsCentredOverItsParent();
-    void oneButtonNoticeShowsOnlyTheWideOkButton();
+    void noticeShowsItsMessageCentredWithOnlyTheWideOkButton();
     void boxAnswers_data();
     void boxAnswers();
     void inputModeAsksForAMaskedLine();
-    void messageModeHasNoText();
 
     // Text box.
     void textComesBackAsTheBoxShowsIt_data();
@@ -153,180 +144,119 @@ void TestShell::cleanup()
     WorkDirectory::removeHistory();
 }
 
-void TestShell::pushShowsPageInTheRectangleOfTheWindowBelow()
+void TestShell::pageStackMoves_data()
 {
-    PageStack* stack = rootedStack();
-    m_root->move(130, 90);
-    QWidget* page = newPage("page");
-    stack->push(page);
-    QVERIFY(!m_root->isVisible());
-    QVERIFY(page->isVisible());
-    QCOMPARE(page->geometry(), m_root->geometry());
-    QCOMPARE(stack->currentIndex(), 1);
-    QCOMPARE(stack->windowAt(0), m_root.get());
-    QCOMPARE(stack->windowAt(1), page);
-}
-
-void TestShell::backShowsTheWindowBelowWhereThePageWasMoved()
-{
-    PageStack* stack = rootedStack();
-    QWidget* page = newPage("page");
-    stack->push(page);
-    page->setGeometry(QRect(QPoint(321, 123), page->size()));
-    stack->back();
-    QVERIFY(m_root->isVisible());
-    QVERIFY(!page->isVisible());
-    QCOMPARE(m_root->geometry(), QRect(321, 123, 500, 560));
-    QCOMPARE(stack->currentIndex(), 0);
-    QCOMPARE(stack->windowAt(1), nullptr);
-}
-
-void TestShell::homeReturnsToTheRootAndEmptiesTheStack()
-{
-    PageStack* stack = rootedStack();
-    QList<QPointer<QWidget>> pages;
-    for (const char* name : {"request", "import", "finish"}) {
-        pages.append(newPage(name));
-        stack->push(pages.last());
+    // push NAME (a fresh page), push nothing, root (the main window again), root nothing, back, home, and move:
+    // the visible window to another place.
+    QTest::addColumn<QString>("moves");
+    QTest::addColumn<QString>("stack");   // the windows on it from the root, and the current index
+    QTest::addColumn<QString>("visible"); // the one window shown, where the last move put it
+    QTest::addColumn<QString>("deleted"); // once control is back in the event loop; never the root
+    QString pushNine = "push p1", nine = "MainWindow p1";
+    for (int i = 2; i < PageStack::kCapacity; ++i) {
+        pushNine += QStringLiteral(", push p%1").arg(i);
+        nine += QStringLiteral(" p%1").arg(i);
     }
-    QCOMPARE(stack->currentIndex(), 3);
-    pages.last()->setGeometry(QRect(210, 75, 500, 560));
-    stack->home();
-    QVERIFY(m_root->isVisible());
-    QCOMPARE(m_root->geometry(), QRect(210, 75, 500, 560));
-    for (const auto& page : pages)
-        QVERIFY(!page || !page->isVisible());
-    QCOMPARE(stack->currentIndex(), 0);
+    const auto row = [](const char* name, const QString& moves, const QString& stack, const char* visible,
+                        const QString& deleted) {
+        QTest::newRow(name) << moves << stack << QString(visible) << deleted;
+    };
+    row("push shows the page in the rectangle of the window below", "move, push page", "MainWindow page @1", "page",
+        "");
+    row("back shows the window below where the page was moved", "push page, move, back", "MainWindow @0", "MainWindow",
+        "page");
+    row("home returns to the root and empties the stack", "push request, push import, push finish, move, home", "@0",
+        "MainWindow", "request import finish");
+    row("two visits leave the root and the newest page", "push first, back, root, push second", "MainWindow second @1",
+        "second", "first");
+    row("null windows change nothing", "push page, root nothing, push nothing", "MainWindow page @1", "page", "");
+    row("push without a root is refused", "home, push orphan", "@0", "MainWindow", "orphan");
+    row("push beyond ten entries is refused", pushNine + ", push extra", nine + " @9", "p9", "extra");
+    row("back from the tenth entry reaches the root", pushNine + QString(", back").repeated(9), "MainWindow @0",
+        "MainWindow", nine.mid(11));
+}
+
+void TestShell::pageStackMoves()
+{
+    QFETCH(QString, moves);
+    QFETCH(QString, stack);
+    QFETCH(QString, visible);
+    QFETCH(QString, deleted);
+    PageStack* pages = rootedStack();
+    const QRect moved(321, 123, 500, 560);
+    QVector<QPointer<QWidget>> windows{m_root.get()};
+    for (const QString& move : moves.split(", ")) {
+        const QString argument = move.section(' ', 1);
+        if (move == "move")
+            stackTop()->setGeometry(moved);
+        else if (move.startsWith("push"))
+            pages->push(argument == "nothing" ? nullptr : (windows << newPage(argument)).last().data());
+        else if (move.startsWith("root"))
+            pages->setRoot(argument == "nothing" ? nullptr : m_root.get());
+        else
+            move == "back" ? pages->back() : pages->home();
+    }
+    QStringList onStack;
     for (int i = 0; i < PageStack::kCapacity; ++i)
-        QCOMPARE(stack->windowAt(i), nullptr);
-}
-
-void TestShell::twoVisitsLeaveRootAndNewestPage()
-{
-    PageStack* stack = rootedStack();
-    stack->push(newPage("first"));
-    stack->back();
-    stack->setRoot(m_root.get());
-    QWidget* second = newPage("second");
-    stack->push(second);
-    QCOMPARE(stack->currentIndex(), 1);
-    QCOMPARE(stack->windowAt(0), m_root.get());
-    QCOMPARE(stack->windowAt(1), second);
-    QCOMPARE(stack->windowAt(2), nullptr);
-}
-
-void TestShell::nullWindowsChangeNothing()
-{
-    PageStack* stack = rootedStack();
-    QWidget* page = newPage("page");
-    stack->push(page);
-    stack->setRoot(nullptr);
-    stack->push(nullptr);
-    QCOMPARE(stack->currentIndex(), 1);
-    QCOMPARE(stack->windowAt(0), m_root.get());
-    QCOMPARE(stack->windowAt(1), page);
-    QVERIFY(page->isVisible());
-}
-
-void TestShell::pushWithoutRootIsRefused()
-{
-    PageStack* stack = rootedStack();
-    stack->home(); // leaves the stack empty
-    QPointer<QWidget> page = newPage("orphan");
-    stack->push(page);
-    QVERIFY(!page->isVisible());
-    QCOMPARE(stack->currentIndex(), 0);
-    QCOMPARE(stack->windowAt(0), nullptr);
-    flushDeferredDeletes(); // the stack owns a page it refused
-    QVERIFY(!page);
-}
-
-void TestShell::pushBeyondTenEntriesIsRefused()
-{
-    PageStack* stack = rootedStack();
-    QWidget* top = nullptr;
-    for (int i = 1; i < PageStack::kCapacity; ++i)
-        stack->push(top = newPage(QStringLiteral("page%1").arg(i)));
-    QCOMPARE(stack->currentIndex(), PageStack::kCapacity - 1);
-    QPointer<QWidget> extra = newPage("extra");
-    stack->push(extra);
-    QCOMPARE(stack->currentIndex(), PageStack::kCapacity - 1);
-    QCOMPARE(stack->windowAt(PageStack::kCapacity - 1), top);
-    QVERIFY(top->isVisible());
-    QVERIFY(!extra->isVisible());
+        onStack << (pages->windowAt(i) ? pages->windowAt(i)->objectName() : "-");
+    while (!onStack.isEmpty() && onStack.last() == "-")
+        onStack.removeLast();
+    QCOMPARE((onStack << '@' + QString::number(pages->currentIndex())).join(' '), stack);
+    QStringList names, shown, gone;
+    for (const auto& window : windows) {
+        QVERIFY(window); // not while control is still in the caller
+        names << window->objectName();
+        if (window->isVisible()) {
+            shown << window->objectName();
+            QCOMPARE(window->geometry(), moves.contains("move") ? moved : m_root->geometry());
+        }
+    }
+    QCOMPARE(shown.join(' '), visible);
     flushDeferredDeletes();
-    QVERIFY(!extra);
-    for (int i = 1; i < PageStack::kCapacity; ++i)
-        stack->back();
-    QVERIFY(m_root->isVisible());
-    QCOMPARE(stack->currentIndex(), 0);
+    for (int i = 0; i < windows.size(); ++i) {
+        if (!windows.at(i))
+            gone << names.at(i);
+    }
+    if (!windows.first())
+        (void)m_root.release(); // deleted by the stack: gone is wrong
+    QCOMPARE(gone.join(' '), deleted);
 }
 
-void TestShell::pagesLeavingTheStackAreDeletedButNotTheRoot()
-{
-    QPointer<MainWindow> root = new MainWindow;
-    root->show();
-    PageStack* stack = PageStack::instance();
-    stack->setRoot(root);
-    QPointer<QWidget> popped = newPage("popped");
-    stack->push(popped);
-    stack->back();
-    QVERIFY(popped); // not while control is still in the caller
-    flushDeferredDeletes();
-    QVERIFY(!popped);
-
-    QPointer<QWidget> first = newPage("first");
-    QPointer<QWidget> second = newPage("second");
-    stack->setRoot(root);
-    stack->push(first);
-    stack->push(second);
-    stack->home();
-    flushDeferredDeletes();
-    QVERIFY(!first && !second);
-    QVERIFY(root && root->isVisible());
-    delete root;
-}
-
-void TestShell::boxIsCentredOverItsParent()
-{
-    QWidget parent;
-    parent.setGeometry(100, 100, 500, 560);
-    parent.show();
-    const auto box = makeWindow("notice");
-    QRect seen;
-    ModalAnswer answer([&seen](QWidget* modal) {
-        seen = modal->geometry();
-        modal->close();
-    });
-    static_cast<ZVMessageBox*>(box.get())->run(&parent);
-    QVERIFY(answer.wasAnswered());
-    QCOMPARE(seen, QRect(225, 325, 250, 109));
-}
-
-void TestShell::oneButtonNoticeShowsOnlyTheWideOkButton()
+void TestShell::noticeShowsItsMessageCentredWithOnlyTheWideOkButton()
 {
     const auto question = makeWindow("exit question");
     const QRect cancelArea = widget(question.get(), "cancelBtn")->geometry();
     const QRect okArea = widget(question.get(), "okBtn")->geometry();
-    const auto notice = makeWindow("notice");
-    const QRect ok = widget(notice.get(), "okBtn")->geometry();
-    QCOMPARE(text(notice.get(), "okBtn"), QStringLiteral("确定"));
+    // Empty title and button text keep the form's own.
+    ZVMessageBox notice(QString(), "复制成功", QString(), QString(), false);
+    notice.setEchoMode(QLineEdit::Password); // ignored
+    QVERIFY(notice.text().isNull());
+    QCOMPARE(notice.windowTitle() + '|' + text(&notice, "msgLabel") + '|' + text(&notice, "okBtn"),
+             QStringLiteral("提示|复制成功|确定"));
+    QVERIFY(notice.findChild<QLabel*>("msgLabel")->wordWrap());
+    const QRect ok = widget(&notice, "okBtn")->geometry();
     QVERIFY(ok.contains(cancelArea));
     QCOMPARE(ok.left(), cancelArea.left());
     QCOMPARE(ok.top(), okArea.top());
     QCOMPARE(ok.bottom(), okArea.bottom());
     QVERIFY(qAbs(ok.right() - okArea.right()) <= 1);
 
+    QWidget parent;
+    parent.setGeometry(100, 100, 500, 560);
+    parent.show();
     int visible = 0;
-    ModalAnswer answer([&visible](QWidget* modal) {
+    QRect seen;
+    ModalAnswer answer([&](QWidget* modal) {
+        seen = modal->geometry();
         const auto buttons = modal->findChildren<QPushButton*>();
         for (const QPushButton* button : buttons)
             visible += button->isVisible() ? 1 : 0;
         click(modal, "okBtn");
     });
-    QVERIFY(static_cast<ZVMessageBox*>(notice.get())->run(nullptr));
+    QVERIFY(notice.run(&parent));
     QVERIFY(answer.wasAnswered());
     QCOMPARE(visible, 1);
+    QCOMPARE(seen, QRect(225, 325, 250, 109)); // centred over its parent
 }
 
 void TestShell::boxAnswers_data()
@@ -382,17 +312,6 @@ void TestShell::inputModeAsksForAMaskedLine()
     // Visible and focused edit, masked, with the tips shown above it instead of the message.
     QCOMPARE(seen, QStringLiteral("1 1 1 请输入证书密码 shown 0 1 masked 1"));
     QCOMPARE(box.text(), QStringLiteral("s3cret-Pw"));
-}
-
-void TestShell::messageModeHasNoText()
-{
-    ZVMessageBox box(QString(), "复制成功", QString(), QString(), false);
-    box.setEchoMode(QLineEdit::Password); // ignored
-    QVERIFY(box.text().isNull());
-    QCOMPARE(text(&box, "msgLabel"), QStringLiteral("复制成功"));
-    QVERIFY(box.findChild<QLabel*>("msgLabel")->wordWrap());
-    // Empty title and button text keep the form's own.
-    QCOMPARE(box.windowTitle() + text(&box, "okBtn"), QStringLiteral("提示确定"));
 }
 
 void TestShell::textComesBackAsTheBoxShowsIt_data()
@@ -481,12 +400,6 @@ void TestShell::mainWindowHasItsTiles()
     QVERIFY(!window.menuWidget());
     QVERIFY(!window.findChild<QStatusBar*>());
     QVERIFY(window.windowIcon().availableSizes().size() >= 4);
-
-    // A page keeps the title of its own form.
-    QWidget page;
-    page.setWindowTitle("申请证书");
-    setupWindow(&page, false);
-    QCOMPARE(page.windowTitle(), QStringLiteral("申请证书"));
 }
 
 void TestShell::tilesOpenFreshWindowsAndBackReturns_data()
@@ -518,7 +431,6 @@ void TestShell::tilesOpenFreshWindowsAndBackReturns()
         QVERIFY(page && page->isVisible() && !window.isVisible());
         const QString button = page->findChild<QPushButton*>("getCSRBtn") ? text(page, "getCSRBtn") : QString();
         QCOMPARE(page->objectName() + ' ' + button, form);
-        QCOMPARE(page->geometry(), window.geometry());
         // Every visit starts a fresh window: what the first left in its edits is gone.
         if (visit == 0)
             first = snapshot(page);
